@@ -1,0 +1,23 @@
+# Runs Windows test programs under Wine in a prefix kept inside the build
+# tree. The prefix is made once (a fixture) and a persistent wineserver keeps
+# later Wine starts quick; the cleanup fixture stops it.
+set(VISTREL_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+set(CMAKE_CROSSCOMPILING_EMULATOR
+    sh ${PROJECT_SOURCE_DIR}/cmake/wine-run.sh ${VISTREL_WINE_PREFIX} ${VISTREL_WINE_LOADER})
+
+enable_testing()
+if(NOT TEST wine_prefix_setup)
+  add_test(NAME wine_prefix_setup
+           COMMAND sh ${PROJECT_SOURCE_DIR}/cmake/wine-prefix.sh start
+                   ${VISTREL_WINE_PREFIX} ${VISTREL_WINE_LOADER})
+  set_tests_properties(wine_prefix_setup PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
+  add_test(NAME wine_prefix_cleanup
+           COMMAND sh ${PROJECT_SOURCE_DIR}/cmake/wine-prefix.sh stop
+                   ${VISTREL_WINE_PREFIX} ${VISTREL_WINE_LOADER})
+  set_tests_properties(wine_prefix_cleanup PROPERTIES FIXTURES_CLEANUP wine)
+endif()
+
+function(vistrel_add_wine_test target)
+  add_test(NAME ${target} COMMAND ${target} ${ARGN})
+  set_tests_properties(${target} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300)
+endfunction()

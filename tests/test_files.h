@@ -1,0 +1,18 @@
+// File helpers shared by the tests: whole-file reads and writes, and the
+// settings file the code under test uses in this build.
+#pragma once
+
+#include <string>
+
+std::string ReadFileBytes(const std::string& path);
+bool WriteFileBytes(const std::string& path, const std::string& bytes);
+void RemoveFile(const std::string& path);
+bool FileExists(const std::string& path);
+
+// A writable scratch folder for this test program, with a trailing separator.
+std::string ScratchDir();
+
+// Points the settings code at a fresh, absent settings file and returns its
+// path. On Linux the executable path is set to "<scratch>view.exe"; on Windows
+// the file lies beside the test program, as it does beside vistrel.exe.
+std::string FreshSettingsFile();
