@@ -7,17 +7,25 @@ set(CMAKE_CROSSCOMPILING_EMULATOR
 
 enable_testing()
 if(NOT TEST wine_prefix_setup)
+  # Every Wine process of the run, Wine's own services included, uses one
+  # virtual display, so the display is up before the prefix starts.
+  add_test(NAME xvfb_start COMMAND sh ${PROJECT_SOURCE_DIR}/cmake/xvfb.sh start ${VISTREL_WINE_PREFIX})
+  set_tests_properties(xvfb_start PROPERTIES FIXTURES_SETUP display TIMEOUT 30)
+  add_test(NAME xvfb_stop COMMAND sh ${PROJECT_SOURCE_DIR}/cmake/xvfb.sh stop ${VISTREL_WINE_PREFIX})
+  set_tests_properties(xvfb_stop PROPERTIES FIXTURES_CLEANUP display)
+
   add_test(NAME wine_prefix_setup
            COMMAND sh ${PROJECT_SOURCE_DIR}/cmake/wine-prefix.sh start
                    ${VISTREL_WINE_PREFIX} ${VISTREL_WINE_LOADER})
-  set_tests_properties(wine_prefix_setup PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
+  set_tests_properties(wine_prefix_setup PROPERTIES FIXTURES_SETUP wine FIXTURES_REQUIRED display
+                      TIMEOUT 300)
   add_test(NAME wine_prefix_cleanup
            COMMAND sh ${PROJECT_SOURCE_DIR}/cmake/wine-prefix.sh stop
                    ${VISTREL_WINE_PREFIX} ${VISTREL_WINE_LOADER})
-  set_tests_properties(wine_prefix_cleanup PROPERTIES FIXTURES_CLEANUP wine)
+  set_tests_properties(wine_prefix_cleanup PROPERTIES FIXTURES_CLEANUP wine FIXTURES_REQUIRED display)
 endif()
 
 function(vistrel_add_wine_test target)
   add_test(NAME ${target} COMMAND ${target} ${ARGN})
-  set_tests_properties(${target} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300)
+  set_tests_properties(${target} PROPERTIES FIXTURES_REQUIRED "display;wine" TIMEOUT 300)
 endfunction()

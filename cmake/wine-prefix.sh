@@ -12,6 +12,10 @@ case "$loader" in
   *64) export WINEARCH=win64 ;;
   *) export WINEARCH=win32 ;;
 esac
+if [ -f "$prefix.display" ]; then
+  DISPLAY=$(cat "$prefix.display")
+  export DISPLAY
+fi
 server=/usr/lib/wine/wineserver64
 [ -x "$server" ] || server=/usr/lib/wine/wineserver32
 

@@ -1,0 +1,43 @@
+// The BMP reader: fills the PictureRecord from a Windows BMP file in one
+// sequential pass (file header, 40-byte info header, palette, pixel rows).
+// It makes no platform call, and it never allocates a pixel block smaller
+// than the rows the header describes.
+#pragma once
+
+#include "win32_compat.h"
+
+struct PictureRecord {
+  void* pixels;                 // the pixel rows as stored in the file; null when none
+  RGBQUAD palette[256];         // entries past the file's count keep their earlier content
+  BITMAPFILEHEADER fileHeader;  // as read, whatever it says
+  BITMAPINFOHEADER infoHeader;  // as read; goes to the painting unchanged
+};
+
+// The run's one picture, zero until a picture is loaded into it.
+extern PictureRecord gPicture;
+
+// Reads `path` into `record` and returns record->pixels afterwards: a new
+// block (zero-filled where the file ended early), null when the header gives
+// no block, or the earlier value when the file does not start with "BM".
+// When the file cannot be opened it returns null and leaves the record alone.
+// An earlier block in the record is not freed: the record's owner frees it.
+void* LoadPicture(const char* path, PictureRecord* record);
+
+// Palette entries stored for the bit count: 2, 4, 16, 256, 0 for 16, 24 and
+// 32 bits, and -1 for any other bit count.
+int PaletteEntries(const BITMAPINFOHEADER& infoHeader);
+
+// Bytes of one stored row, biWidth x biBitCount bits rounded up to 32-bit
+// words; -1 when biWidth x biBitCount does not fit a signed 32-bit value.
+LONG RowBytes(const BITMAPINFOHEADER& infoHeader);
+
+// RowBytes x biHeight (negative for a top-down picture); -1 when the row
+// size has no value or the product does not fit a signed 32-bit value. A real
+// size is a multiple of 4, so -1 never is one.
+LONG PixelBytes(const BITMAPINFOHEADER& infoHeader);
+
+// True, with the pixel block's size in `bytes`, when the header describes a
+// block the reader makes: a bit count with a palette size, a positive width
+// and height, and every size within the signed 32-bit range. `bytes` is left
+// alone otherwise.
+bool PictureBlockSize(const BITMAPINFOHEADER& infoHeader, LONG* bytes);

@@ -1,0 +1,158 @@
+// The viewer window, its class, its message loop and the exit policy.
+#include "viewer_window.h"
+
+#include <shellapi.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "picture/picture_file.h"
+#include "picture/picture_paint.h"
+
+const char kViewerClassName[] = "VistrelView";
+ViewerSettings gSettings;
+
+namespace {
+
+constexpr DWORD kViewerExStyle = WS_EX_TOPMOST | WS_EX_TRANSPARENT;
+constexpr DWORD kViewerStyle = WS_POPUP | WS_VISIBLE | WS_MAXIMIZE;
+constexpr UINT kTopmostFlags = SWP_NOSIZE | SWP_NOMOVE | SWP_NOREDRAW | SWP_NOACTIVATE |
+                               SWP_NOCOPYBITS | SWP_NOSENDCHANGING;
+static_assert(kViewerExStyle == 0x28 && kViewerStyle == 0x91000000 && kTopmostFlags == 0x051B,
+              "window styles and flags as the viewer has always used them");
+
+LRESULT OnDestroy() {
+  ShowCursor(TRUE);
+  PostQuitMessage(0);
+  return 0;
+}
+
+// The class brush is the null brush; the icon-erase default paints the
+// desktop background instead.
+LRESULT OnEraseBackground(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+  DefWindowProcA(hwnd, WM_ICONERASEBKGND, wParam, lParam);
+  return 1;
+}
+
+// Another application is being activated: take the activation back.
+LRESULT OnActivateApp(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+  if (wParam != 0) return DefWindowProcA(hwnd, WM_ACTIVATEAPP, wParam, lParam);
+  SetActiveWindow(hwnd);
+  return 0;
+}
+
+// Keys never get the default processing, so Alt+F4 and the like do nothing
+// unless keys end the run anyway.
+LRESULT OnKey(HWND hwnd) {
+  if (gSettings.quitByKeyboard != 0) DestroyWindow(hwnd);
+  return 0;
+}
+
+LRESULT OnButtonDown(HWND hwnd) {
+  if (gSettings.quitByMouse != 0) DestroyWindow(hwnd);
+  return 0;
+}
+
+// With keys not allowed to end the run, a double-click always can.
+LRESULT OnButtonDoubleClick(HWND hwnd) {
+  if (gSettings.quitByKeyboard == 0) DestroyWindow(hwnd);
+  return 0;
+}
+
+LRESULT OnPaletteChange(HWND hwnd) {
+  InvalidateRect(hwnd, nullptr, TRUE);
+  return 0;
+}
+
+void LoadChosenPicture(int argc, char** argv) {
+  // One argument names the picture for this run only; it never falls back
+  // to the stored one.
+  if (argc == 2) {
+    gPicture.pixels = LoadPicture(argv[1], &gPicture);
+  } else if (gSettings.displayFile[0] != '\0') {
+    gPicture.pixels = LoadPicture(gSettings.displayFile, &gPicture);
+  } else {
+    gPicture.pixels = nullptr;
+  }
+}
+
+}  // namespace
+
+LRESULT CALLBACK ViewerWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_DESTROY: return OnDestroy();
+    case WM_PAINT: return OnPaint(hwnd);
+    case WM_ERASEBKGND: return OnEraseBackground(hwnd, wParam, lParam);
+    case WM_ACTIVATEAPP: return OnActivateApp(hwnd, wParam, lParam);
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+    case WM_SYSKEYDOWN:
+    case WM_SYSKEYUP: return OnKey(hwnd);
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN: return OnButtonDown(hwnd);
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDBLCLK:
+    case WM_MBUTTONDBLCLK: return OnButtonDoubleClick(hwnd);
+    case WM_QUERYNEWPALETTE:
+    case WM_PALETTEISCHANGING: return OnPaletteChange(hwnd);
+    default: return DefWindowProcA(hwnd, msg, wParam, lParam);
+  }
+}
+
+HICON ModuleIcon(HINSTANCE instance, int small) {
+  char path[MAX_PATH + 1] = {};
+  if (GetModuleFileNameA(instance, path, sizeof path) == 0) return nullptr;
+  SHFILEINFOA info;
+  memset(&info, 0, sizeof info);
+  const UINT flags = SHGFI_ICON | (small != 0 ? SHGFI_SMALLICON : SHGFI_LARGEICON);
+  if (SHGetFileInfoA(path, 0, &info, sizeof info, flags) == 0) return nullptr;
+  return info.hIcon;
+}
+
+BOOL MakeTopmost(HWND hwnd) {
+  return SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0, kTopmostFlags);
+}
+
+ATOM RegisterViewerClass(HINSTANCE instance, const char* className, WNDPROC windowProc,
+                         UINT style, const char* menuName, int stockBrush) {
+  WNDCLASSEXA wc;
+  memset(&wc, 0, sizeof wc);
+  wc.cbSize = sizeof wc;
+  wc.style = style | CS_DBLCLKS;
+  wc.lpfnWndProc = windowProc;
+  wc.hInstance = instance;
+  wc.hIcon = ModuleIcon(instance, 0);
+  wc.hIconSm = ModuleIcon(instance, 1);
+  wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(stockBrush));
+  wc.lpszMenuName = menuName;
+  wc.lpszClassName = className;
+  return RegisterClassExA(&wc);
+}
+
+int RunViewer(int argc, char** argv) {
+  LoadSettings(&gSettings);
+  const int width = GetSystemMetrics(SM_CXSCREEN);
+  const int height = GetSystemMetrics(SM_CYSCREEN);
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  RegisterViewerClass(instance, kViewerClassName, ViewerWindowProc, CS_NOCLOSE, "", NULL_BRUSH);
+  HWND hwnd = CreateWindowExA(kViewerExStyle, kViewerClassName, kViewerClassName, kViewerStyle,
+                              0, 0, width, height, nullptr, nullptr, instance, nullptr);
+  if (hwnd == nullptr) return 0;
+  MakeTopmost(hwnd);
+  LoadChosenPicture(argc, argv);
+
+  MSG msg;
+  memset(&msg, 0, sizeof msg);
+  BOOL got = 0;
+  // -1 is an error, not the end: keep going, but never dispatch a message
+  // that was not filled in.
+  while ((got = GetMessageA(&msg, nullptr, 0, 0)) != 0) {
+    if (got != -1) DispatchMessageA(&msg);
+  }
+
+  free(gPicture.pixels);
+  gPicture.pixels = nullptr;
+  SaveSettings(&gSettings);
+  return 1;
+}

@@ -1,0 +1,23 @@
+// The viewer: one borderless, topmost window covering the primary screen
+// that shows the desktop background with the picture on it, and ends on the
+// input the settings allow.
+#pragma once
+
+#include <windows.h>
+
+#include "settings/settings_file.h"
+
+extern const char kViewerClassName[];
+// The run's settings, read when the viewer starts and saved when it ends.
+extern ViewerSettings gSettings;
+
+// Runs the viewer from settings to saved settings; 0 when no window could be
+// made (then nothing is loaded or saved).
+int RunViewer(int argc, char** argv);
+LRESULT CALLBACK ViewerWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// The shell's icon for the executable file; null when there is none.
+HICON ModuleIcon(HINSTANCE instance, int small);
+BOOL MakeTopmost(HWND hwnd);
+// Registers a class that always gets double-clicks; returns the class atom or 0.
+ATOM RegisterViewerClass(HINSTANCE instance, const char* className, WNDPROC windowProc,
+                         UINT style, const char* menuName, int stockBrush);

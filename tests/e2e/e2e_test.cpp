@@ -1,0 +1,475 @@
+// End-to-end tests: the built vistrel.exe started as its own process, from a
+// folder of its own with its own vistrel.ini, driven through real input
+// (SendInput) and checked by what a user would see and keep.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "settings/settings_file.h"
+
+namespace {
+
+constexpr DWORD kStartTimeoutMs = 15000;
+constexpr DWORD kExitTimeoutMs = 5000;
+// How long a run must go on to count as "not ended" by an input.
+constexpr DWORD kStillRunningMs = 1200;
+
+std::string ReadAll(const std::string& path) {
+  std::string bytes;
+  FILE* file = fopen(path.c_str(), "rb");
+  if (file == nullptr) return bytes;
+  char chunk[4096];
+  size_t got = 0;
+  while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, got);
+  fclose(file);
+  return bytes;
+}
+
+void WriteAll(const std::string& path, const std::string& bytes) {
+  FILE* file = fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr) << path;
+  fwrite(bytes.data(), 1, bytes.size(), file);
+  fclose(file);
+}
+
+std::string OwnFolder() {
+  char path[MAX_PATH + 1] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string folder = path;
+  return folder.substr(0, folder.rfind('\\') + 1);
+}
+
+// A 24-bit bottom-up BMP whose pixel (x, y from the top) has colour(x, y).
+template <typename ColourAt>
+std::string Bmp24(int width, int height, ColourAt colour) {
+  const int rowBytes = (width * 3 + 3) / 4 * 4;
+  std::string file(54 + static_cast<size_t>(rowBytes) * height, '\0');
+  auto put32 = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) file[at + i] = static_cast<char>(v >> (8 * i));
+  };
+  file[0] = 'B';
+  file[1] = 'M';
+  put32(2, static_cast<uint32_t>(file.size()));
+  put32(10, 54);
+  put32(14, 40);
+  put32(18, static_cast<uint32_t>(width));
+  put32(22, static_cast<uint32_t>(height));
+  file[26] = 1;
+  file[28] = 24;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const COLORREF c = colour(x, y);
+      const size_t at = 54 + static_cast<size_t>(height - 1 - y) * rowBytes + x * 3;
+      file[at] = static_cast<char>(GetBValue(c));
+      file[at + 1] = static_cast<char>(GetGValue(c));
+      file[at + 2] = static_cast<char>(GetRValue(c));
+    }
+  }
+  return file;
+}
+
+// Quadrants in four colours, so upside-down or mirrored drawing shows.
+COLORREF Quadrants(int x, int y, int width, int height) {
+  const bool right = x >= width / 2;
+  const bool bottom = y >= height / 2;
+  if (!right && !bottom) return RGB(255, 0, 0);
+  if (right && !bottom) return RGB(0, 255, 0);
+  if (!right && bottom) return RGB(0, 0, 255);
+  return RGB(255, 255, 0);
+}
+
+void SendKey(WORD vk, bool up) {
+  INPUT input = {};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = vk;
+  input.ki.wScan = static_cast<WORD>(MapVirtualKeyA(vk, 0));
+  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  SendInput(1, &input, sizeof input);
+}
+
+void MoveMouse(int x, int y) {
+  INPUT input = {};
+  input.type = INPUT_MOUSE;
+  input.mi.dx = x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
+  input.mi.dy = y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
+  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  SendInput(1, &input, sizeof input);
+}
+
+void SendButton(DWORD flag) {
+  INPUT input = {};
+  input.type = INPUT_MOUSE;
+  input.mi.dwFlags = flag;
+  SendInput(1, &input, sizeof input);
+}
+
+void Click() {
+  SendButton(MOUSEEVENTF_LEFTDOWN);
+  SendButton(MOUSEEVENTF_LEFTUP);
+}
+
+enum class Input { kKey, kPress, kDoubleClick };
+
+const char* Name(Input input) {
+  switch (input) {
+    case Input::kKey: return "key";
+    case Input::kPress: return "press";
+    default: return "double-click";
+  }
+}
+
+// One run of vistrel.exe in a folder of its own.
+class Vistrel : public testing::Test {
+ protected:
+  void SetUp() override {
+    char temp[MAX_PATH + 1] = {};
+    GetTempPathA(sizeof temp, temp);
+    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
+    folder = std::string(temp) + "vistrel-e2e\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    folder += std::string(info->name()) + "\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    exe = folder + "vistrel.exe";
+    ini = folder + "vistrel.ini";
+    DeleteFileA(ini.c_str());
+    ASSERT_TRUE(CopyFileA((OwnFolder() + "..\\vistrel.exe").c_str(), exe.c_str(), FALSE));
+    MoveMouse(400, 300);
+  }
+
+  void TearDown() override {
+    for (PROCESS_INFORMATION& p : started) {
+      if (WaitForSingleObject(p.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(p.hProcess, 1);
+      WaitForSingleObject(p.hProcess, kExitTimeoutMs);
+      CloseHandle(p.hThread);
+      CloseHandle(p.hProcess);
+    }
+  }
+
+  void WriteSettings(int keyboard, int mouse, const std::string& picture) {
+    WriteAll(ini, "[Vistrel]\r\n" + std::string(kMouseKey) + "=" + std::to_string(mouse) +
+                      "\r\n" + kKeyboardKey + "=" + std::to_string(keyboard) + "\r\n" +
+                      kDisplayFileKey + "=\"" + picture + "\"\r\n");
+  }
+
+  HANDLE Start(const std::string& arguments = "") {
+    std::string line = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.c_str(), &startup, &process)) {
+      ADD_FAILURE() << "cannot start " << exe;
+      return nullptr;
+    }
+    started.push_back(process);
+    return process.hProcess;
+  }
+
+  // The viewer window of `process`, once it is shown and painted.
+  HWND WaitForViewer(HANDLE process) {
+    const DWORD id = GetProcessId(process);
+    for (DWORD waited = 0; waited < kStartTimeoutMs; waited += 50) {
+      HWND hwnd = nullptr;
+      while ((hwnd = FindWindowExA(nullptr, hwnd, "VistrelView", nullptr)) != nullptr) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(hwnd, &owner);
+        if (owner == id && IsWindowVisible(hwnd)) {
+          Sleep(400);  // let the first paint land
+          return hwnd;
+        }
+      }
+      if (WaitForSingleObject(process, 50) == WAIT_OBJECT_0) break;
+    }
+    ADD_FAILURE() << "no viewer window appeared";
+    return nullptr;
+  }
+
+  static bool Ended(HANDLE process, DWORD timeoutMs) {
+    return WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
+  }
+
+  static DWORD ExitCode(HANDLE process) {
+    DWORD code = 0xFFFF;
+    GetExitCodeProcess(process, &code);
+    return code;
+  }
+
+  static void Give(Input input) {
+    switch (input) {
+      case Input::kKey:
+        SendKey('A', false);
+        SendKey('A', true);
+        break;
+      case Input::kPress: Click(); break;
+      case Input::kDoubleClick:
+        Click();
+        Click();
+        break;
+    }
+  }
+
+  static COLORREF ScreenPixel(int x, int y) {
+    HDC screen = GetDC(nullptr);
+    const COLORREF colour = GetPixel(screen, x, y);
+    ReleaseDC(nullptr, screen);
+    return colour;
+  }
+
+  std::string folder;
+  std::string exe;
+  std::string ini;
+  std::vector<PROCESS_INFORMATION> started;
+};
+
+TEST_F(Vistrel, FirstRunCoversTheScreenEndsOnAKeyAndCreatesTheSettings) {
+  HANDLE process = Start();
+  HWND hwnd = WaitForViewer(process);
+  ASSERT_NE(hwnd, nullptr);
+
+  RECT rect = {};
+  GetWindowRect(hwnd, &rect);
+  EXPECT_EQ(rect.left, 0);
+  EXPECT_EQ(rect.top, 0);
+  EXPECT_EQ(rect.right, GetSystemMetrics(SM_CXSCREEN));
+  EXPECT_EQ(rect.bottom, GetSystemMetrics(SM_CYSCREEN));
+  const LONG style = GetWindowLongA(hwnd, GWL_STYLE);
+  EXPECT_EQ(style & (WS_POPUP | WS_CAPTION | WS_THICKFRAME | WS_SYSMENU), WS_POPUP);
+  EXPECT_NE(GetWindowLongA(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+  EXPECT_EQ(GetClassLongA(hwnd, GCL_STYLE), static_cast<DWORD>(CS_NOCLOSE | CS_DBLCLKS));
+  EXPECT_EQ(GetForegroundWindow(), hwnd);
+
+  Give(Input::kKey);
+  ASSERT_TRUE(Ended(process, kExitTimeoutMs));
+  EXPECT_EQ(ExitCode(process), 0u);
+  EXPECT_EQ(ReadAll(ini), "[Vistrel]\r\n" + std::string(kMouseKey) + "=1\r\n" + kKeyboardKey +
+                              "=1\r\n" + kDisplayFileKey + "=\"\"\r\n");
+}
+
+TEST_F(Vistrel, ExitPolicyFollowsBothSwitches) {
+  struct Case {
+    int keyboard;
+    int mouse;
+    Input input;
+    bool ends;
+  } const cases[] = {
+      {1, 1, Input::kKey, true},   {1, 1, Input::kPress, true},  {1, 1, Input::kDoubleClick, true},
+      {1, 0, Input::kKey, true},   {1, 0, Input::kPress, false}, {1, 0, Input::kDoubleClick, false},
+      {0, 1, Input::kKey, false},  {0, 1, Input::kPress, true},  {0, 1, Input::kDoubleClick, true},
+      {0, 0, Input::kKey, false},  {0, 0, Input::kPress, false}, {0, 0, Input::kDoubleClick, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "keyboard " << c.keyboard << ", mouse " << c.mouse
+                                    << ", " << Name(c.input));
+    WriteSettings(c.keyboard, c.mouse, "");
+    HANDLE process = Start();
+    ASSERT_NE(WaitForViewer(process), nullptr);
+    Give(c.input);
+    EXPECT_EQ(Ended(process, c.ends ? kExitTimeoutMs : kStillRunningMs), c.ends);
+    if (!Ended(process, 0)) {
+      // End it the way this policy allows, so the next case starts clean.
+      Give(c.keyboard != 0 ? Input::kKey : c.mouse != 0 ? Input::kPress : Input::kDoubleClick);
+      ASSERT_TRUE(Ended(process, kExitTimeoutMs));
+    }
+    EXPECT_EQ(ExitCode(process), 0u);
+    Sleep(600);  // keep the next run's clicks from pairing with these
+  }
+}
+
+TEST_F(Vistrel, KeyReleasedAfterStartEndsTheRunButAButtonReleaseDoesNot) {
+  WriteSettings(1, 1, "");
+  SendKey(VK_SHIFT, false);
+  HANDLE process = Start();
+  ASSERT_NE(WaitForViewer(process), nullptr);
+  SendKey(VK_SHIFT, true);
+  EXPECT_TRUE(Ended(process, kExitTimeoutMs));
+
+  SendButton(MOUSEEVENTF_LEFTDOWN);
+  process = Start();
+  ASSERT_NE(WaitForViewer(process), nullptr);
+  SendButton(MOUSEEVENTF_LEFTUP);
+  EXPECT_FALSE(Ended(process, kStillRunningMs));
+  Give(Input::kKey);
+  EXPECT_TRUE(Ended(process, kExitTimeoutMs));
+}
+
+TEST_F(Vistrel, CloseMessageEndsTheRunAndSavesNormalisedSettings) {
+  WriteAll(ini, "[Vistrel]\r\n" + std::string(kMouseKey) + "=0\r\n" + kKeyboardKey + "=5\r\n" +
+                    kDisplayFileKey + "=none.bmp\r\n");
+  HANDLE process = Start();
+  HWND hwnd = WaitForViewer(process);
+  ASSERT_NE(hwnd, nullptr);
+  PostMessageA(hwnd, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(Ended(process, kExitTimeoutMs));
+  EXPECT_EQ(ExitCode(process), 0u);
+  EXPECT_EQ(ReadAll(ini), "[Vistrel]\r\n" + std::string(kMouseKey) + "=0\r\n" + kKeyboardKey +
+                              "=1\r\n" + kDisplayFileKey + "=\"none.bmp\"\r\n");
+}
+
+TEST_F(Vistrel, PictureIsDrawnUprightAtNaturalSizeInTheTopLeftCorner) {
+  const int w = 120;
+  const int h = 80;
+  WriteAll(folder + "quad.bmp", Bmp24(w, h, [&](int x, int y) { return Quadrants(x, y, w, h); }));
+  HANDLE process = Start("quad.bmp");
+  ASSERT_NE(WaitForViewer(process), nullptr);
+  const struct {
+    int x, y;
+  } points[] = {{0, 0}, {w / 2 - 1, h / 2 - 1}, {w - 1, 0}, {0, h - 1}, {w - 1, h - 1}, {w / 2, h / 2}};
+  for (const auto& p : points) {
+    EXPECT_EQ(ScreenPixel(p.x, p.y), Quadrants(p.x, p.y, w, h)) << "at " << p.x << "," << p.y;
+  }
+  // Just outside the picture, nothing of it is drawn.
+  EXPECT_NE(ScreenPixel(w, 0), Quadrants(w - 1, 0, w, h));
+  EXPECT_NE(ScreenPixel(0, h), Quadrants(0, h - 1, w, h));
+  Give(Input::kKey);
+  EXPECT_TRUE(Ended(process, kExitTimeoutMs));
+}
+
+TEST_F(Vistrel, PictureLargerThanTheScreenShowsItsTopLeftPart) {
+  const int sw = GetSystemMetrics(SM_CXSCREEN);
+  const int sh = GetSystemMetrics(SM_CYSCREEN);
+  const int w = sw + 200;
+  const int h = sh + 100;
+  WriteAll(folder + "big.bmp", Bmp24(w, h, [&](int x, int y) { return Quadrants(x, y, w, h); }));
+  HANDLE process = Start("big.bmp");
+  ASSERT_NE(WaitForViewer(process), nullptr);
+  EXPECT_EQ(ScreenPixel(0, 0), RGB(255, 0, 0));
+  EXPECT_EQ(ScreenPixel(sw - 1, 0), RGB(0, 255, 0));
+  EXPECT_EQ(ScreenPixel(0, sh - 1), RGB(0, 0, 255));
+  EXPECT_EQ(ScreenPixel(sw - 1, sh - 1), RGB(255, 255, 0));
+  Give(Input::kKey);
+  EXPECT_TRUE(Ended(process, kExitTimeoutMs));
+}
+
+TEST_F(Vistrel, OneArgumentWinsOverTheSettingAndIsNeverSaved) {
+  WriteAll(folder + "red.bmp", Bmp24(16, 16, [](int, int) { return RGB(255, 0, 0); }));
+  WriteAll(folder + "green.bmp", Bmp24(16, 16, [](int, int) { return RGB(0, 255, 0); }));
+  struct Case {
+    const char* arguments;
+    COLORREF expected;  // at 0,0; black-ish background when neither picture
+    bool picture;
+  } const cases[] = {
+      {"red.bmp", RGB(255, 0, 0), true},
+      {"missing.bmp", RGB(0, 255, 0), false},  // no fall back to the setting
+      {"red.bmp red.bmp", RGB(0, 255, 0), true},  // two arguments: the setting decides
+      {"", RGB(0, 255, 0), true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    WriteSettings(1, 1, "green.bmp");
+    const std::string before = ReadAll(ini);
+    HANDLE process = Start(c.arguments);
+    ASSERT_NE(WaitForViewer(process), nullptr);
+    if (c.picture) {
+      EXPECT_EQ(ScreenPixel(0, 0), c.expected);
+    } else {
+      EXPECT_NE(ScreenPixel(0, 0), c.expected);
+    }
+    Give(Input::kKey);
+    ASSERT_TRUE(Ended(process, kExitTimeoutMs));
+    EXPECT_EQ(ReadAll(ini), before);  // already normalised: the save changes nothing
+  }
+}
+
+TEST_F(Vistrel, BrokenPicturesShowTheBackgroundAndEndNormally) {
+  std::string cut = Bmp24(40, 40, [](int, int) { return RGB(255, 0, 0); });
+  cut.resize(54 + 120 * 10);
+  std::string absurd = Bmp24(4, 4, [](int, int) { return RGB(255, 0, 0); });
+  absurd[18] = absurd[19] = absurd[20] = '\xFF';
+  absurd[21] = '\x7F';  // width 0x7FFFFFFF
+  std::string topDown = Bmp24(4, 4, [](int, int) { return RGB(255, 0, 0); });
+  topDown[22] = topDown[23] = topDown[24] = topDown[25] = '\xFF';  // height -1
+  const struct {
+    const char* name;
+    std::string bytes;
+  } cases[] = {
+      {"notbmp.bmp", "GIF89a this is not a bitmap at all, but long enough for the headers...."},
+      {"empty.bmp", ""},
+      {"cut.bmp", cut},
+      {"absurd.bmp", absurd},
+      {"topdown.bmp", topDown},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteAll(folder + c.name, c.bytes);
+    HANDLE process = Start(c.name);
+    ASSERT_NE(WaitForViewer(process), nullptr);
+    Give(Input::kKey);
+    ASSERT_TRUE(Ended(process, kExitTimeoutMs));
+    EXPECT_EQ(ExitCode(process), 0u);
+  }
+}
+
+TEST_F(Vistrel, SecondCopyEndsAtOnceAndChangesNothing) {
+  WriteSettings(1, 1, "");
+  HANDLE first = Start();
+  HWND hwnd = WaitForViewer(first);
+  ASSERT_NE(hwnd, nullptr);
+  DeleteFileA(ini.c_str());
+  HANDLE second = Start();
+  ASSERT_TRUE(Ended(second, kExitTimeoutMs));
+  EXPECT_EQ(ExitCode(second), 0u);
+  EXPECT_FALSE(Ended(first, 0));
+  EXPECT_TRUE(IsWindowVisible(hwnd));
+  EXPECT_EQ(GetFileAttributesA(ini.c_str()), INVALID_FILE_ATTRIBUTES);  // nothing saved
+  Give(Input::kKey);
+  EXPECT_TRUE(Ended(first, kExitTimeoutMs));
+}
+
+TEST_F(Vistrel, OtherWindowsAreHiddenAndShownAgainInReverseOrder) {
+  const std::string log = folder + "helper.log";
+  DeleteFileA(log.c_str());
+  const std::string helperExe = OwnFolder() + "window_helper.exe";
+  std::string line = "\"" + helperExe + "\" \"" + log + "\"";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION helper = {};
+  ASSERT_TRUE(CreateProcessA(helperExe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                             nullptr, &startup, &helper));
+  started.push_back(helper);
+  for (int i = 0; i < 200 && ReadAll(log).find("ready") == std::string::npos; ++i) Sleep(50);
+  ASSERT_NE(ReadAll(log).find("ready"), std::string::npos);
+  HWND minimised = FindWindowA("VistrelTestHelper", "minimised");
+  HWND neverShown = FindWindowA("VistrelTestHelper", "never shown");
+  HWND visible[3];
+  for (int i = 0; i < 3; ++i) {
+    visible[i] = FindWindowA("VistrelTestHelper", ("visible " + std::to_string(i + 1)).c_str());
+    ASSERT_TRUE(IsWindowVisible(visible[i]));
+  }
+  const size_t logStart = ReadAll(log).size();
+
+  WriteSettings(1, 1, "");
+  HANDLE process = Start();
+  ASSERT_NE(WaitForViewer(process), nullptr);
+  for (HWND hwnd : visible) EXPECT_FALSE(IsWindowVisible(hwnd));
+  EXPECT_TRUE(IsIconic(minimised));
+  Give(Input::kKey);
+  ASSERT_TRUE(Ended(process, kExitTimeoutMs));
+  Sleep(300);
+
+  for (HWND hwnd : visible) EXPECT_TRUE(IsWindowVisible(hwnd));
+  EXPECT_TRUE(IsIconic(minimised));
+  EXPECT_TRUE(IsWindowVisible(minimised));
+  EXPECT_FALSE(IsWindowVisible(neverShown));
+
+  // The helper logged each show and hide in the order it happened.
+  std::vector<std::string> events;
+  const std::string text = ReadAll(log).substr(logStart);
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = text.find('\n', at);
+    events.push_back(text.substr(at, end - at));
+    at = end == std::string::npos ? text.size() : end + 1;
+  }
+  ASSERT_EQ(events.size(), 6u) << text;
+  for (int i = 0; i < 3; ++i) {
+    const std::string title = events[i].substr(0, events[i].size() - 2);
+    EXPECT_EQ(events[i].substr(events[i].size() - 1), "0");
+    EXPECT_EQ(events[5 - i], title + " 1");
+  }
+  PostMessageA(visible[0], WM_CLOSE, 0, 0);
+}
+
+}  // namespace

@@ -1,0 +1,67 @@
+// Another application for the end-to-end tests: opens three visible windows
+// ("visible 1" to "visible 3"), a minimised one and one that is never shown,
+// keeps its message loop running, and appends each WM_SHOWWINDOW it gets to
+// the log file named by its argument, one "<title> <shown>" line per event.
+// Writes "ready" once its windows exist; ends on WM_CLOSE to any of them.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+FILE* gLog = nullptr;
+
+void Log(const char* text) {
+  if (gLog == nullptr) return;
+  fprintf(gLog, "%s\n", text);
+  fflush(gLog);
+}
+
+LRESULT CALLBACK HelperProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_SHOWWINDOW) {
+    char title[64] = {};
+    GetWindowTextA(hwnd, title, sizeof title);
+    char line[96];
+    snprintf(line, sizeof line, "%s %d", title, wParam != 0 ? 1 : 0);
+    Log(line);
+  } else if (msg == WM_CLOSE) {
+    PostQuitMessage(0);
+    return 0;
+  }
+  return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+HWND Make(HINSTANCE instance, const char* title, int x) {
+  return CreateWindowExA(0, "VistrelTestHelper", title, WS_OVERLAPPEDWINDOW, x, 40, 160, 120,
+                         nullptr, nullptr, instance, nullptr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return 2;
+  gLog = fopen(argv[1], "ab");
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = HelperProc;
+  wc.hInstance = instance;
+  wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+  wc.lpszClassName = "VistrelTestHelper";
+  RegisterClassA(&wc);
+
+  const char* visible[] = {"visible 1", "visible 2", "visible 3"};
+  int x = 20;
+  for (const char* title : visible) {
+    ShowWindow(Make(instance, title, x), SW_SHOWNOACTIVATE);
+    x += 180;
+  }
+  ShowWindow(Make(instance, "minimised", x), SW_SHOWMINNOACTIVE);
+  Make(instance, "never shown", x + 180);
+  Log("ready");
+
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+  if (gLog != nullptr) fclose(gLog);
+  return 0;
+}

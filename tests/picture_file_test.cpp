@@ -1,0 +1,300 @@
+#include "picture/picture_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "test_files.h"
+
+namespace {
+
+constexpr LONG kNoBlock = -1;
+// Stands for a block from an earlier load; never dereferenced or freed.
+void* const kEarlierBlock = reinterpret_cast<void*>(uintptr_t{0x5EED0});
+
+void Add16(std::string* out, uint32_t value) {
+  out->push_back(static_cast<char>(value));
+  out->push_back(static_cast<char>(value >> 8));
+}
+
+void Add32(std::string* out, uint32_t value) {
+  Add16(out, value);
+  Add16(out, value >> 16);
+}
+
+// The 54 header bytes as they lie in a file, little-endian.
+std::string HeaderBytes(const BITMAPFILEHEADER& file, const BITMAPINFOHEADER& info) {
+  std::string out;
+  Add16(&out, file.bfType);
+  Add32(&out, file.bfSize);
+  Add16(&out, file.bfReserved1);
+  Add16(&out, file.bfReserved2);
+  Add32(&out, file.bfOffBits);
+  for (uint32_t field : {uint32_t(info.biSize), uint32_t(info.biWidth), uint32_t(info.biHeight)}) {
+    Add32(&out, field);
+  }
+  Add16(&out, info.biPlanes);
+  Add16(&out, info.biBitCount);
+  for (uint32_t field : {uint32_t(info.biCompression), uint32_t(info.biSizeImage),
+                         uint32_t(info.biXPelsPerMeter), uint32_t(info.biYPelsPerMeter),
+                         uint32_t(info.biClrUsed), uint32_t(info.biClrImportant)}) {
+    Add32(&out, field);
+  }
+  return out;
+}
+
+// Non-zero bytes that differ from their neighbours, so a zero-filled or
+// shifted read shows.
+std::string Pattern(size_t size, int seed = 1) {
+  std::string out(size, '\0');
+  for (size_t i = 0; i < size; ++i) out[i] = static_cast<char>((i * 7 + seed) % 251 + 1);
+  return out;
+}
+
+// A BMP file: headers, what follows the 40-byte header (colour masks, the
+// tail of a larger header), palette and pixel bytes, each open to change.
+struct BmpFile {
+  BITMAPFILEHEADER file;
+  BITMAPINFOHEADER info;
+  std::string afterHeader;
+  std::string palette;
+  std::string pixels;
+
+  std::string Bytes() const { return HeaderBytes(file, info) + afterHeader + palette + pixels; }
+};
+
+// A well-formed file with a full palette for bit counts up to 8 and 24
+// bytes of rows, enough for every small picture here.
+BmpFile Bmp(LONG width, LONG height, WORD bitCount) {
+  return {{0x4D42, 0, 0, 0, 54},
+          {40, width, height, 1, bitCount, 0, 0, 0, 0, 0, 0},
+          "",
+          Pattern(bitCount <= 8 ? 4u << bitCount : 0, 3),
+          Pattern(24, 5)};
+}
+
+void Keep(BmpFile*) {}
+
+void AddMasks(BmpFile* bmp) {
+  bmp->info.biCompression = 3;
+  for (uint32_t mask : {0xF800u, 0x07E0u, 0x001Fu}) Add32(&bmp->afterHeader, mask);
+}
+
+// A record as an earlier load may have left it; nothing in it is zero.
+PictureRecord EarlierRecord() {
+  PictureRecord record;
+  memset(&record, 0xA5, sizeof record);
+  record.pixels = kEarlierBlock;
+  return record;
+}
+
+void Load(const std::string& bytes, PictureRecord* record) {
+  const std::string path = ScratchDir() + "picture.bmp";
+  ASSERT_TRUE(WriteFileBytes(path, bytes));
+  void* const loaded = LoadPicture(path.c_str(), record);
+  EXPECT_EQ(loaded, record->pixels);
+  RemoveFile(path);
+}
+
+// Checks that `after` holds `file` read in one pass from offset 0 over
+// `before`: 54 header bytes, `entries` palette entries, then `pixelBytes`
+// bytes into a zero-filled block (kNoBlock: no block). Frees the block.
+void ExpectRead(const std::string& file, const PictureRecord& before, PictureRecord* after,
+                int entries, LONG pixelBytes) {
+  const std::string headerRead = file.substr(0, 54);
+  std::string headers = HeaderBytes(before.fileHeader, before.infoHeader);
+  EXPECT_EQ(HeaderBytes(after->fileHeader, after->infoHeader),
+            headers.replace(0, headerRead.size(), headerRead));
+
+  const std::string rest = file.size() > 54 ? file.substr(54) : "";
+  const std::string paletteRead = rest.substr(0, entries * 4u);
+  std::string palette(reinterpret_cast<const char*>(before.palette), sizeof before.palette);
+  palette.replace(0, paletteRead.size(), paletteRead);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(after->palette), sizeof after->palette),
+            palette);
+
+  if (pixelBytes == kNoBlock) {
+    EXPECT_EQ(after->pixels, nullptr);
+    return;
+  }
+  ASSERT_NE(after->pixels, nullptr);
+  std::string pixels = rest.size() > entries * 4u ? rest.substr(entries * 4u, pixelBytes) : "";
+  pixels.resize(pixelBytes, '\0');
+  EXPECT_EQ(std::string(static_cast<const char*>(after->pixels), pixelBytes), pixels);
+  free(after->pixels);
+}
+
+TEST(PictureFile, ReadsHeadersPaletteAndRowsInOneSequentialPass) {
+  struct Case {
+    const char* name;
+    BmpFile bmp;
+    void (*change)(BmpFile*);
+    int entries;
+    LONG pixelBytes;
+  } const cases[] = {
+      {"24-bit 3x2: rows of 12 bytes from offset 54", Bmp(3, 2, 24), Keep, 0, 24},
+      {"bfOffBits is not consulted", Bmp(3, 2, 24),
+       [](BmpFile* b) { b->file.bfOffBits = 1000; }, 0, 24},
+      {"8-bit using 16 colours still reads 256 entries", Bmp(4, 2, 8),
+       [](BmpFile* b) {
+         b->info.biClrUsed = 16;
+         b->palette.resize(64);
+         b->pixels += Pattern(1024, 9);
+       },
+       256, 8},
+      {"1-bit 33 wide: rows of 8 bytes", Bmp(33, 3, 1), Keep, 2, 24},
+      {"2-bit 17 wide", Bmp(17, 2, 2), Keep, 4, 16},
+      {"4-bit 5 wide", Bmp(5, 2, 4), Keep, 16, 8},
+      {"12-byte core header size", Bmp(3, 2, 24), [](BmpFile* b) { b->info.biSize = 12; }, 0, 24},
+      {"108-byte header: its tail is read as palette", Bmp(4, 2, 8),
+       [](BmpFile* b) {
+         b->info.biSize = 108;
+         b->afterHeader = Pattern(68, 7);
+       },
+       256, 8},
+      {"16-bit colour masks are the first pixel bytes", Bmp(4, 3, 16), AddMasks, 0, 24},
+      {"32-bit colour masks are the first pixel bytes", Bmp(2, 2, 32), AddMasks, 0, 16},
+      {"RLE8 is read as if uncompressed", Bmp(4, 4, 8),
+       [](BmpFile* b) {
+         b->info.biCompression = 1;
+         b->info.biSizeImage = 6;
+         b->pixels = std::string("\x04\x01\x00\x00\x00\x01", 6);
+       },
+       256, 16},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    BmpFile bmp = c.bmp;
+    c.change(&bmp);
+    const std::string bytes = bmp.Bytes();
+    PictureRecord before = EarlierRecord();
+    before.pixels = nullptr;
+    PictureRecord after = before;
+    Load(bytes, &after);
+    ExpectRead(bytes, before, &after, c.entries, c.pixelBytes);
+  }
+}
+
+TEST(PictureFile, ShortFileKeepsWhatCameInAndLeavesZeroRows) {
+  const std::string full = Bmp(4, 2, 8).Bytes();  // 54 + 1024 + 24 bytes
+  // Inside the rows, at their start, inside the palette, inside the info
+  // header after the bit count.
+  for (const size_t size : {1082u, 1078u, 600u, 40u}) {
+    SCOPED_TRACE(size);
+    const std::string bytes = full.substr(0, size);
+    PictureRecord before = EarlierRecord();
+    before.pixels = nullptr;
+    PictureRecord after = before;
+    Load(bytes, &after);
+    ExpectRead(bytes, before, &after, 256, 8);
+  }
+}
+
+TEST(PictureFile, FileNotStartingWithBmKeepsEarlierPixels) {
+  const auto typed = [](WORD type) {
+    BmpFile bmp = Bmp(4, 2, 8);
+    bmp.file.bfType = type;
+    return bmp.Bytes();
+  };
+  struct Case {
+    const char* name;
+    std::string bytes;
+  } const cases[] = {
+      {"BA", typed(0x4142)},
+      {"bm", typed(0x6D62)},
+      {"MB", typed(0x424D)},
+      {"one byte B", "B"},
+      {"empty", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const PictureRecord before = EarlierRecord();
+    PictureRecord after = before;
+    Load(c.bytes, &after);
+    EXPECT_EQ(after.pixels, kEarlierBlock);
+    after.pixels = nullptr;
+    ExpectRead(c.bytes, before, &after, 0, kNoBlock);
+  }
+}
+
+TEST(PictureFile, UnopenableFileLeavesRecordUntouched) {
+  for (const std::string& path : {ScratchDir() + "missing.bmp", ScratchDir() + "none/x.bmp"}) {
+    SCOPED_TRACE(path);
+    const PictureRecord before = EarlierRecord();
+    PictureRecord after;
+    memcpy(&after, &before, sizeof after);  // padding included, for memcmp
+    EXPECT_EQ(LoadPicture(path.c_str(), &after), nullptr);
+    EXPECT_EQ(memcmp(&after, &before, sizeof before), 0);
+  }
+}
+
+TEST(PictureFile, HeaderWithoutUsableSizeGetsNoBlock) {
+  struct Case {
+    const char* name;
+    LONG width;
+    LONG height;
+    WORD bitCount;
+    int entries;  // palette entries still read
+  } const cases[] = {
+      {"bit count 0", 4, 2, 0, 0},
+      {"bit count 3", 4, 2, 3, 0},
+      {"bit count 7", 4, 2, 7, 0},
+      {"bit count 64", 4, 2, 64, 0},
+      {"bit count 65535", 4, 2, 65535, 0},
+      {"width 0", 0, 2, 8, 256},
+      {"negative width", -4, 2, 8, 256},
+      {"height 0", 4, 0, 8, 256},
+      {"top-down", 4, -2, 8, 256},
+      {"width 0x7FFFFFFF", 0x7FFFFFFF, 2, 24, 0},
+      {"width x bit count just past INT32_MAX", 0x4000000, 1, 32, 0},
+      {"block just past INT32_MAX", 0x7FFFFFFF, 8, 1, 2},
+      {"24-bit block just past INT32_MAX", 3, 178956971, 24, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string bytes = Bmp(c.width, c.height, c.bitCount).Bytes();
+    const PictureRecord before = EarlierRecord();
+    PictureRecord after = before;
+    Load(bytes, &after);
+    ExpectRead(bytes, before, &after, c.entries, kNoBlock);
+  }
+}
+
+TEST(PictureFile, SizesStayWithinSignedThirtyTwoBits) {
+  struct Case {
+    LONG width;
+    LONG height;
+    WORD bitCount;
+    LONG row;
+    LONG pixels;
+    bool block;
+  } const cases[] = {
+      {3, 2, 24, 12, 24, true},
+      {33, 1, 1, 8, 8, true},
+      {3, -2, 24, 12, -24, false},  // top-down: a size, but no block
+      {0x7FFFFFFF, 7, 1, 268435456, 1879048192, true},  // rounding passes INT32_MAX
+      {0x7FFFFFFF, 8, 1, 268435456, -1, false},         // block just past
+      {0x3FFFFFF, 1, 32, 268435452, 268435452, true},   // row bits just fit
+      {0x4000000, 1, 32, -1, -1, false},                // row bits just past
+      {0x7FFFFFFF, 1, 65535, -1, -1, false},
+      {3, 178956970, 24, 12, 2147483640, true},
+      {3, 178956971, 24, 12, -1, false},
+      {3, -178956970, 24, 12, -2147483640, false},
+      {3, -178956971, 24, 12, -1, false},  // past INT32_MIN
+      {1, INT32_MIN, 32, 4, -1, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.width << " x " << c.height << " x " << c.bitCount);
+    BITMAPINFOHEADER info{40, c.width, c.height, 1, c.bitCount, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(RowBytes(info), c.row);
+    EXPECT_EQ(PixelBytes(info), c.pixels);
+    LONG bytes = 12345;
+    EXPECT_EQ(PictureBlockSize(info, &bytes), c.block);
+    EXPECT_EQ(bytes, c.block ? c.pixels : 12345);
+  }
+}
+
+}  // namespace
