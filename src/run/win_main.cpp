@@ -8,6 +8,22 @@
 #include "run/window_hiding.h"
 #include "viewer/viewer_window.h"
 
+namespace {
+
+// The windows this run hid, for the crash filter below.
+PtrList* gHiddenWindows = nullptr;
+
+// A crash must not leave other applications' windows hidden for good: show
+// them again, then let the process end.
+LONG WINAPI RestoreOnCrash(EXCEPTION_POINTERS* /*exception*/) {
+  PtrList* hidden = gHiddenWindows;
+  gHiddenWindows = nullptr;  // a fault while restoring must not restore twice
+  if (hidden != nullptr) RestoreWindows(hidden);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*commandLine*/,
                    int /*showCommand*/) {
   HANDLE mutex = AcquireSingleInstance(kSingleInstanceName);
@@ -15,12 +31,18 @@ int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*comma
 
   // Without a list nothing could be shown again, so nothing is hidden.
   PtrList* hidden = PtrListNew();
-  if (hidden != nullptr) EnumWindows(HideWindowProc, reinterpret_cast<LPARAM>(hidden));
+  if (hidden != nullptr) {
+    EnumWindows(HideWindowProc, reinterpret_cast<LPARAM>(hidden));
+    gHiddenWindows = hidden;
+    SetUnhandledExceptionFilter(RestoreOnCrash);
+  }
   ShowCursor(FALSE);
 
   RunViewer(__argc, __argv);
 
   if (hidden != nullptr) {
+    SetUnhandledExceptionFilter(nullptr);
+    gHiddenWindows = nullptr;
     RestoreWindows(hidden);
     PtrListDelete(hidden);
   }

@@ -1,7 +1,6 @@
 // Loading and saving ViewerSettings through the platform's profile calls.
 #include "settings_file.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -68,9 +67,7 @@ int32_t ReadProfileInt(const char* file, const char* section, const char* key,
 }
 
 BOOL WriteProfileFlag(const char* file, const char* section, const char* key, int32_t flag) {
-  char text[kValueSize + 1];
-  snprintf(text, kValueSize, "%d", flag != 0 ? 1 : 0);
-  text[kValueSize] = '\0';
+  const char text[] = {flag != 0 ? '1' : '0', '\0'};
   return WritePrivateProfileStringA(section, key, text, file);
 }
 
@@ -81,7 +78,10 @@ BOOL WriteProfileQuoted(const char* file, const char* section, const char* key,
   if (quoted == nullptr) {
     return FALSE;
   }
-  snprintf(quoted, size, "%c%s%c", '"', text, '"');
+  quoted[0] = '"';
+  memcpy(quoted + 1, text, size - 3);
+  quoted[size - 2] = '"';
+  quoted[size - 1] = '\0';
   const BOOL written = WritePrivateProfileStringA(section, key, quoted, file);
   free(quoted);
   return written;

@@ -79,6 +79,10 @@ void LoadChosenPicture(int argc, char** argv) {
 }  // namespace
 
 LRESULT CALLBACK ViewerWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+#ifdef VISTREL_FAULT_ON_F12
+  // Test builds only: F12 faults inside the window procedure.
+  if (msg == WM_KEYDOWN && wParam == VK_F12) *static_cast<volatile int*>(nullptr) = 0;
+#endif
   switch (msg) {
     case WM_DESTROY: return OnDestroy();
     case WM_PAINT: return OnPaint(hwnd);

@@ -219,6 +219,26 @@ class Vistrel : public testing::Test {
     return colour;
   }
 
+  // Starts the other application and waits for its windows.
+  void StartHelper(const std::string& log) {
+    DeleteFileA(log.c_str());
+    const std::string helperExe = OwnFolder() + "window_helper.exe";
+    std::string line = "\"" + helperExe + "\" \"" + log + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION helper = {};
+    ASSERT_TRUE(CreateProcessA(helperExe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &helper));
+    started.push_back(helper);
+    for (int i = 0; i < 200 && ReadAll(log).find("ready") == std::string::npos; ++i) Sleep(50);
+    ASSERT_NE(ReadAll(log).find("ready"), std::string::npos);
+    for (int i = 0; i < 3; ++i) {
+      visible[i] = FindWindowA("VistrelTestHelper", ("visible " + std::to_string(i + 1)).c_str());
+      ASSERT_TRUE(IsWindowVisible(visible[i]));
+    }
+  }
+
+  HWND visible[3] = {};
   std::string folder;
   std::string exe;
   std::string ini;
@@ -421,24 +441,9 @@ TEST_F(Vistrel, SecondCopyEndsAtOnceAndChangesNothing) {
 
 TEST_F(Vistrel, OtherWindowsAreHiddenAndShownAgainInReverseOrder) {
   const std::string log = folder + "helper.log";
-  DeleteFileA(log.c_str());
-  const std::string helperExe = OwnFolder() + "window_helper.exe";
-  std::string line = "\"" + helperExe + "\" \"" + log + "\"";
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION helper = {};
-  ASSERT_TRUE(CreateProcessA(helperExe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
-                             nullptr, &startup, &helper));
-  started.push_back(helper);
-  for (int i = 0; i < 200 && ReadAll(log).find("ready") == std::string::npos; ++i) Sleep(50);
-  ASSERT_NE(ReadAll(log).find("ready"), std::string::npos);
+  ASSERT_NO_FATAL_FAILURE(StartHelper(log));
   HWND minimised = FindWindowA("VistrelTestHelper", "minimised");
   HWND neverShown = FindWindowA("VistrelTestHelper", "never shown");
-  HWND visible[3];
-  for (int i = 0; i < 3; ++i) {
-    visible[i] = FindWindowA("VistrelTestHelper", ("visible " + std::to_string(i + 1)).c_str());
-    ASSERT_TRUE(IsWindowVisible(visible[i]));
-  }
   const size_t logStart = ReadAll(log).size();
 
   WriteSettings(1, 1, "");
@@ -470,6 +475,42 @@ TEST_F(Vistrel, OtherWindowsAreHiddenAndShownAgainInReverseOrder) {
     EXPECT_EQ(events[5 - i], title + " 1");
   }
   PostMessageA(visible[0], WM_CLOSE, 0, 0);
+}
+
+TEST_F(Vistrel, WindowsComeBackAfterACrashInTheViewer) {
+  ASSERT_NO_FATAL_FAILURE(StartHelper(folder + "helper.log"));
+  exe = folder + "vistrel_fault_on_f12.exe";
+  ASSERT_TRUE(CopyFileA((OwnFolder() + "vistrel_fault_on_f12.exe").c_str(), exe.c_str(), FALSE));
+  HANDLE process = Start();
+  ASSERT_NE(WaitForViewer(process), nullptr);
+  for (HWND hwnd : visible) EXPECT_FALSE(IsWindowVisible(hwnd));
+  SendKey(VK_F12, false);
+  SendKey(VK_F12, true);
+  ASSERT_TRUE(Ended(process, kExitTimeoutMs));
+  EXPECT_NE(ExitCode(process), 0u);  // it did crash
+  for (HWND hwnd : visible) EXPECT_TRUE(IsWindowVisible(hwnd));
+  PostMessageA(visible[0], WM_CLOSE, 0, 0);
+}
+
+// The icon group that the shell shows for vistrel.exe: 32x32 and 16x16, 16 colours.
+TEST_F(Vistrel, CarriesItsIconGroup) {
+  HMODULE module = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(module, nullptr);
+  HRSRC found = FindResourceA(module, "IDI_ICON", MAKEINTRESOURCEA(14));  // RT_GROUP_ICON
+  ASSERT_NE(found, nullptr);
+  const auto* group = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
+  ASSERT_NE(group, nullptr);
+  const int count = group[4] | group[5] << 8;
+  ASSERT_EQ(count, 2);
+  for (int i = 0; i < count; ++i) {
+    const BYTE* entry = group + 6 + 14 * i;  // width, height, colours, ..., bit count at 6
+    SCOPED_TRACE(i);
+    EXPECT_EQ(entry[0], i == 0 ? 32 : 16);
+    EXPECT_EQ(entry[1], i == 0 ? 32 : 16);
+    EXPECT_EQ(entry[2], 16);
+    EXPECT_EQ(entry[6] | entry[7] << 8, 4);
+  }
+  FreeLibrary(module);
 }
 
 }  // namespace
