@@ -1,10 +1,11 @@
 #!/bin/sh
-# Usage: xvfb.sh start|stop PREFIX
-# start: runs a virtual X display (800x600, 24-bit) on the first free display
+# Usage: xvfb.sh start|stop PREFIX [WIDTHxHEIGHT]
+# start: runs a virtual X display (800x600 unless given, 24-bit) on the first free display
 # number and writes it to PREFIX.display, where wine-run.sh picks it up;
 # stop: ends that display.
 action=$1
 prefix=$2
+size=${3:-800x600}
 state="$prefix.display"
 
 if [ "$action" = stop ]; then
@@ -20,7 +21,7 @@ while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do
   n=$((n + 1))
 done
 # Detached from ctest's output, which would otherwise wait for it to end.
-Xvfb ":$n" -screen 0 800x600x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+Xvfb ":$n" -screen 0 "${size}x24" -nolisten tcp </dev/null >/dev/null 2>&1 &
 echo $! > "$state.pid"
 tries=0
 until [ -e "/tmp/.X11-unix/X$n" ]; do
