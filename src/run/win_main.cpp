@@ -29,10 +29,8 @@ int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*comma
   HANDLE mutex = AcquireSingleInstance(kSingleInstanceName);
   if (mutex == nullptr) return 0;
 
-  // Without a list nothing could be shown again, so nothing is hidden.
-  PtrList* hidden = PtrListNew();
+  PtrList* hidden = HideOtherWindows();
   if (hidden != nullptr) {
-    EnumWindows(HideWindowProc, reinterpret_cast<LPARAM>(hidden));
     gHiddenWindows = hidden;
     SetUnhandledExceptionFilter(RestoreOnCrash);
   }

@@ -23,6 +23,13 @@ BOOL CALLBACK HideWindowProc(HWND hwnd, LPARAM lParam) {
   return TRUE;
 }
 
+PtrList* HideOtherWindows() {
+  // Without a list nothing could be shown again, so nothing is hidden.
+  PtrList* list = PtrListNew();
+  if (list != nullptr) EnumWindows(HideWindowProc, reinterpret_cast<LPARAM>(list));
+  return list;
+}
+
 int RestoreWindows(PtrList* list) {
   const int32_t count = PtrListCount(list);
   for (int32_t index = 0; index < count; ++index) {
