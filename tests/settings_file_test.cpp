@@ -170,8 +170,10 @@ TEST_F(SettingsFile, SaveKeepsEveryOtherLineByteForByte) {
 }
 
 TEST_F(SettingsFile, ProfileReadFollowsWindowsRules) {
-  ASSERT_TRUE(WriteFileBytes(path, "[A]\r;k=comment\rk=first\rK=second\rq='x'\rr=\"\r"
-                                   "[a]\rk=third\r"));
+  // A name with a NUL byte in it is no other name of its length.
+  const std::string nul(1, '\0');
+  ASSERT_TRUE(WriteFileBytes(path, "[" + nul + "]\rk=nul\r[A]\r" + nul + "=nul\r;k=comment\r"
+                                   "k=first\rK=second\rq='x'\rr=\"\r[a]\rk=third\r"));
   char value[8] = {};
   EXPECT_EQ(GetPrivateProfileStringA("a", "k", "", value, sizeof value, path.c_str()), 5u);
   EXPECT_STREQ(value, "first");  // CR-only lines; the first section and key win

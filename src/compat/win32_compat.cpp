@@ -38,6 +38,9 @@ char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 0x2
 // double-byte characters are compared exactly.
 bool SameName(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
+  // The walk below stops at a NUL, so a name read from a file with a NUL
+  // byte in it would match any name of the same length; it matches none.
+  if (a.find('\0') != std::string::npos || b.find('\0') != std::string::npos) return false;
   const char* pa = a.c_str();
   const char* pb = b.c_str();
   while (*pa != '\0') {
