@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "picture/picture_file.h"
+#include "wall_clock.h"
 #include "viewer/viewer_window.h"
 
 namespace {
@@ -16,14 +17,6 @@ namespace {
 constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
 constexpr int kRounds = 40;
-
-double Now() {
-  LARGE_INTEGER frequency;
-  LARGE_INTEGER count;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&count);
-  return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 }  // namespace
 
@@ -46,24 +39,24 @@ int main() {
   if (hwnd == nullptr) return 1;
   UpdateWindow(hwnd);
 
-  double start = Now();
+  double start = WallSeconds();
   for (int i = 0; i < kRounds; ++i) {
     InvalidateRect(hwnd, nullptr, TRUE);
     UpdateWindow(hwnd);
     GdiFlush();
   }
-  const double repaint = (Now() - start) / kRounds;
+  const double repaint = (WallSeconds() - start) / kRounds;
 
   HDC window = GetDC(hwnd);
   HDC memory = CreateCompatibleDC(window);
   HBITMAP bitmap = CreateCompatibleBitmap(window, kWidth, kHeight);
   HGDIOBJ previous = SelectObject(memory, bitmap);
-  start = Now();
+  start = WallSeconds();
   for (int i = 0; i < kRounds; ++i) {
     BitBlt(window, 0, 0, kWidth, kHeight, memory, 0, 0, SRCCOPY);
     GdiFlush();
   }
-  const double blit = (Now() - start) / kRounds;
+  const double blit = (WallSeconds() - start) / kRounds;
   SelectObject(memory, previous);
   DeleteObject(bitmap);
   DeleteDC(memory);

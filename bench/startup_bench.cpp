@@ -8,17 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "wall_clock.h"
+
 namespace {
 
 constexpr int kRuns = 11;
-
-double Now() {
-  LARGE_INTEGER frequency;
-  LARGE_INTEGER count;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&count);
-  return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // A visible window of `process` that covers the primary screen.
 HWND CoveringWindow(DWORD processId) {
@@ -43,17 +37,17 @@ double TimeOne(const std::string& exe) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  const double start = Now();
+  const double start = WallSeconds();
   if (!CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                       &startup, &process)) {
     return -1;
   }
   double elapsed = -1;
   HWND hwnd = nullptr;
-  while (Now() - start < 20) {
+  while (WallSeconds() - start < 20) {
     hwnd = CoveringWindow(process.dwProcessId);
     if (hwnd != nullptr) {
-      elapsed = Now() - start;
+      elapsed = WallSeconds() - start;
       break;
     }
     Sleep(1);

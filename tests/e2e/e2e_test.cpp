@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "settings/settings_file.h"
+#include "../test_files.h"
 
 namespace {
 
@@ -17,24 +18,6 @@ constexpr DWORD kStartTimeoutMs = 15000;
 constexpr DWORD kExitTimeoutMs = 5000;
 // How long a run must go on to count as "not ended" by an input.
 constexpr DWORD kStillRunningMs = 1200;
-
-std::string ReadAll(const std::string& path) {
-  std::string bytes;
-  FILE* file = fopen(path.c_str(), "rb");
-  if (file == nullptr) return bytes;
-  char chunk[4096];
-  size_t got = 0;
-  while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, got);
-  fclose(file);
-  return bytes;
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) {
-  FILE* file = fopen(path.c_str(), "wb");
-  ASSERT_NE(file, nullptr) << path;
-  fwrite(bytes.data(), 1, bytes.size(), file);
-  fclose(file);
-}
 
 std::string OwnFolder() {
   char path[MAX_PATH + 1] = {};
@@ -150,9 +133,10 @@ class Vistrel : public testing::Test {
   }
 
   void WriteSettings(int keyboard, int mouse, const std::string& picture) {
-    WriteAll(ini, "[Vistrel]\r\n" + std::string(kMouseKey) + "=" + std::to_string(mouse) +
-                      "\r\n" + kKeyboardKey + "=" + std::to_string(keyboard) + "\r\n" +
-                      kDisplayFileKey + "=\"" + picture + "\"\r\n");
+    ASSERT_TRUE(WriteFileBytes(ini, "[Vistrel]\r\n" + std::string(kMouseKey) + "=" +
+                                        std::to_string(mouse) + "\r\n" + kKeyboardKey + "=" +
+                                        std::to_string(keyboard) + "\r\n" + kDisplayFileKey +
+                                        "=\"" + picture + "\"\r\n"));
   }
 
   HANDLE Start(const std::string& arguments = "") {
@@ -230,8 +214,8 @@ class Vistrel : public testing::Test {
     ASSERT_TRUE(CreateProcessA(helperExe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
                                nullptr, &startup, &helper));
     started.push_back(helper);
-    for (int i = 0; i < 200 && ReadAll(log).find("ready") == std::string::npos; ++i) Sleep(50);
-    ASSERT_NE(ReadAll(log).find("ready"), std::string::npos);
+    for (int i = 0; i < 200 && ReadFileBytes(log).find("ready") == std::string::npos; ++i) Sleep(50);
+    ASSERT_NE(ReadFileBytes(log).find("ready"), std::string::npos);
     for (int i = 0; i < 3; ++i) {
       visible[i] = FindWindowA("VistrelTestHelper", ("visible " + std::to_string(i + 1)).c_str());
       ASSERT_TRUE(IsWindowVisible(visible[i]));
@@ -265,7 +249,7 @@ TEST_F(Vistrel, FirstRunCoversTheScreenEndsOnAKeyAndCreatesTheSettings) {
   Give(Input::kKey);
   ASSERT_TRUE(Ended(process, kExitTimeoutMs));
   EXPECT_EQ(ExitCode(process), 0u);
-  EXPECT_EQ(ReadAll(ini), "[Vistrel]\r\n" + std::string(kMouseKey) + "=1\r\n" + kKeyboardKey +
+  EXPECT_EQ(ReadFileBytes(ini), "[Vistrel]\r\n" + std::string(kMouseKey) + "=1\r\n" + kKeyboardKey +
                               "=1\r\n" + kDisplayFileKey + "=\"\"\r\n");
 }
 
@@ -317,22 +301,23 @@ TEST_F(Vistrel, KeyReleasedAfterStartEndsTheRunButAButtonReleaseDoesNot) {
 }
 
 TEST_F(Vistrel, CloseMessageEndsTheRunAndSavesNormalisedSettings) {
-  WriteAll(ini, "[Vistrel]\r\n" + std::string(kMouseKey) + "=0\r\n" + kKeyboardKey + "=5\r\n" +
-                    kDisplayFileKey + "=none.bmp\r\n");
+  ASSERT_TRUE(WriteFileBytes(ini, "[Vistrel]\r\n" + std::string(kMouseKey) + "=0\r\n" +
+                                      kKeyboardKey + "=5\r\n" + kDisplayFileKey + "=none.bmp\r\n"));
   HANDLE process = Start();
   HWND hwnd = WaitForViewer(process);
   ASSERT_NE(hwnd, nullptr);
   PostMessageA(hwnd, WM_CLOSE, 0, 0);
   ASSERT_TRUE(Ended(process, kExitTimeoutMs));
   EXPECT_EQ(ExitCode(process), 0u);
-  EXPECT_EQ(ReadAll(ini), "[Vistrel]\r\n" + std::string(kMouseKey) + "=0\r\n" + kKeyboardKey +
+  EXPECT_EQ(ReadFileBytes(ini), "[Vistrel]\r\n" + std::string(kMouseKey) + "=0\r\n" + kKeyboardKey +
                               "=1\r\n" + kDisplayFileKey + "=\"none.bmp\"\r\n");
 }
 
 TEST_F(Vistrel, PictureIsDrawnUprightAtNaturalSizeInTheTopLeftCorner) {
   const int w = 120;
   const int h = 80;
-  WriteAll(folder + "quad.bmp", Bmp24(w, h, [&](int x, int y) { return Quadrants(x, y, w, h); }));
+  ASSERT_TRUE(WriteFileBytes(folder + "quad.bmp",
+                             Bmp24(w, h, [&](int x, int y) { return Quadrants(x, y, w, h); })));
   HANDLE process = Start("quad.bmp");
   ASSERT_NE(WaitForViewer(process), nullptr);
   const struct {
@@ -353,7 +338,8 @@ TEST_F(Vistrel, PictureLargerThanTheScreenShowsItsTopLeftPart) {
   const int sh = GetSystemMetrics(SM_CYSCREEN);
   const int w = sw + 200;
   const int h = sh + 100;
-  WriteAll(folder + "big.bmp", Bmp24(w, h, [&](int x, int y) { return Quadrants(x, y, w, h); }));
+  ASSERT_TRUE(WriteFileBytes(folder + "big.bmp",
+                             Bmp24(w, h, [&](int x, int y) { return Quadrants(x, y, w, h); })));
   HANDLE process = Start("big.bmp");
   ASSERT_NE(WaitForViewer(process), nullptr);
   EXPECT_EQ(ScreenPixel(0, 0), RGB(255, 0, 0));
@@ -365,8 +351,8 @@ TEST_F(Vistrel, PictureLargerThanTheScreenShowsItsTopLeftPart) {
 }
 
 TEST_F(Vistrel, OneArgumentWinsOverTheSettingAndIsNeverSaved) {
-  WriteAll(folder + "red.bmp", Bmp24(16, 16, [](int, int) { return RGB(255, 0, 0); }));
-  WriteAll(folder + "green.bmp", Bmp24(16, 16, [](int, int) { return RGB(0, 255, 0); }));
+  ASSERT_TRUE(WriteFileBytes(folder + "red.bmp", Bmp24(16, 16, [](int, int) { return RGB(255, 0, 0); })));
+  ASSERT_TRUE(WriteFileBytes(folder + "green.bmp", Bmp24(16, 16, [](int, int) { return RGB(0, 255, 0); })));
   struct Case {
     const char* arguments;
     COLORREF expected;  // at 0,0; black-ish background when neither picture
@@ -380,7 +366,7 @@ TEST_F(Vistrel, OneArgumentWinsOverTheSettingAndIsNeverSaved) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments);
     WriteSettings(1, 1, "green.bmp");
-    const std::string before = ReadAll(ini);
+    const std::string before = ReadFileBytes(ini);
     HANDLE process = Start(c.arguments);
     ASSERT_NE(WaitForViewer(process), nullptr);
     if (c.picture) {
@@ -390,7 +376,7 @@ TEST_F(Vistrel, OneArgumentWinsOverTheSettingAndIsNeverSaved) {
     }
     Give(Input::kKey);
     ASSERT_TRUE(Ended(process, kExitTimeoutMs));
-    EXPECT_EQ(ReadAll(ini), before);  // already normalised: the save changes nothing
+    EXPECT_EQ(ReadFileBytes(ini), before);  // already normalised: the save changes nothing
   }
 }
 
@@ -414,7 +400,7 @@ TEST_F(Vistrel, BrokenPicturesShowTheBackgroundAndEndNormally) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    WriteAll(folder + c.name, c.bytes);
+    ASSERT_TRUE(WriteFileBytes(folder + c.name, c.bytes));
     HANDLE process = Start(c.name);
     ASSERT_NE(WaitForViewer(process), nullptr);
     Give(Input::kKey);
@@ -444,7 +430,7 @@ TEST_F(Vistrel, OtherWindowsAreHiddenAndShownAgainInReverseOrder) {
   ASSERT_NO_FATAL_FAILURE(StartHelper(log));
   HWND minimised = FindWindowA("VistrelTestHelper", "minimised");
   HWND neverShown = FindWindowA("VistrelTestHelper", "never shown");
-  const size_t logStart = ReadAll(log).size();
+  const size_t logStart = ReadFileBytes(log).size();
 
   WriteSettings(1, 1, "");
   HANDLE process = Start();
@@ -462,7 +448,7 @@ TEST_F(Vistrel, OtherWindowsAreHiddenAndShownAgainInReverseOrder) {
 
   // The helper logged each show and hide in the order it happened.
   std::vector<std::string> events;
-  const std::string text = ReadAll(log).substr(logStart);
+  const std::string text = ReadFileBytes(log).substr(logStart);
   for (size_t at = 0; at < text.size();) {
     const size_t end = text.find('\n', at);
     events.push_back(text.substr(at, end - at));
