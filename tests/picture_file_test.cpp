@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "test_files.h"
 
@@ -91,8 +92,8 @@ PictureRecord EarlierRecord() {
   return record;
 }
 
-void Load(const std::string& bytes, PictureRecord* record) {
-  const std::string path = ScratchDir() + "picture.bmp";
+void Load(const std::string& bytes, PictureRecord* record,
+          const std::string& path = ScratchDir() + "picture.bmp") {
   ASSERT_TRUE(WriteFileBytes(path, bytes));
   void* const loaded = LoadPicture(path.c_str(), record);
   EXPECT_EQ(loaded, record->pixels);
@@ -180,16 +181,36 @@ TEST(PictureFile, ReadsHeadersPaletteAndRowsInOneSequentialPass) {
 
 TEST(PictureFile, ShortFileKeepsWhatCameInAndLeavesZeroRows) {
   const std::string full = Bmp(4, 2, 8).Bytes();  // 54 + 1024 + 24 bytes
-  // Inside the rows, at their start, inside the palette, inside the info
-  // header after the bit count.
-  for (const size_t size : {1082u, 1078u, 600u, 40u}) {
-    SCOPED_TRACE(size);
-    const std::string bytes = full.substr(0, size);
+  struct Case {
+    std::string name;
+    std::string bytes;
+    int entries;
+    LONG pixelBytes;
+  };
+  std::vector<Case> cases = {
+      {"inside the rows", full.substr(0, 1082), 256, 8},
+      {"at the rows' start", full.substr(0, 1078), 256, 8},
+      {"inside the palette", full.substr(0, 600), 256, 8},
+      {"one byte short of the info header", full.substr(0, 53), 256, 8},
+      {"inside the info header after the bit count", full.substr(0, 40), 256, 8},
+      // The earlier record's bit count has no palette size: no block.
+      {"the file header alone", full.substr(0, 14), 0, kNoBlock},
+      {"one byte short of the file header", full.substr(0, 13), 0, kNoBlock},
+      {"BM alone", "BM", 0, kNoBlock},
+  };
+  BmpFile rows = Bmp(3, 4, 24);  // 4 rows of 12 bytes
+  rows.pixels = Pattern(48, 5);
+  for (size_t kept = 0; kept <= 4; ++kept) {
+    cases.push_back({std::to_string(kept) + " of 4 rows", rows.Bytes().substr(0, 54 + kept * 12),
+                     0, 48});
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     PictureRecord before = EarlierRecord();
     before.pixels = nullptr;
     PictureRecord after = before;
-    Load(bytes, &after);
-    ExpectRead(bytes, before, &after, 256, 8);
+    Load(c.bytes, &after);
+    ExpectRead(c.bytes, before, &after, c.entries, c.pixelBytes);
   }
 }
 
@@ -221,13 +242,55 @@ TEST(PictureFile, FileNotStartingWithBmKeepsEarlierPixels) {
 }
 
 TEST(PictureFile, UnopenableFileLeavesRecordUntouched) {
-  for (const std::string& path : {ScratchDir() + "missing.bmp", ScratchDir() + "none/x.bmp"}) {
+  // A folder cannot be opened as a file on Windows; on Linux fopen opens it
+  // and only the read fails, which must count the same.
+  const std::string folder = ScratchDir();
+  for (const std::string& path : {ScratchDir() + "missing.bmp", ScratchDir() + "none/x.bmp",
+                                  folder, folder.substr(0, folder.size() - 1)}) {
     SCOPED_TRACE(path);
     const PictureRecord before = EarlierRecord();
     PictureRecord after;
     memcpy(&after, &before, sizeof after);  // padding included, for memcmp
     EXPECT_EQ(LoadPicture(path.c_str(), &after), nullptr);
     EXPECT_EQ(memcmp(&after, &before, sizeof before), 0);
+  }
+}
+
+TEST(PictureFile, OpensLongAndShiftJisPathsAsGiven) {
+  const char separator = ScratchDir().back();
+  const std::string deep = ScratchDir() + std::string(120, 'd') + separator;
+  MakeDir(deep);
+  const auto ofLength = [&](size_t size) {
+    return deep + std::string(size - deep.size() - 4, 'f') + ".bmp";
+  };
+  const std::string table = ScratchDir() + "\x95\x5C";  // its trail byte is 0x5C
+  MakeDir(table);
+  struct Case {
+    std::string path;
+    bool opens;  // else Windows may refuse it as longer than MAX_PATH allows
+  } const cases[] = {
+      {ofLength(259), true},
+      {ofLength(260), false},
+      {ofLength(300), false},
+      {table + separator + "a.bmp", true},
+      {table + ".bmp", true},
+  };
+  const std::string bytes = Bmp(3, 2, 24).Bytes();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.path.size() << " bytes: " << c.path);
+    const bool written = WriteFileBytes(c.path, bytes);
+    EXPECT_TRUE(written || !c.opens);
+    PictureRecord before = EarlierRecord();
+    before.pixels = nullptr;
+    PictureRecord after;
+    memcpy(&after, &before, sizeof after);
+    if (written) {
+      Load(bytes, &after, c.path);
+      ExpectRead(bytes, before, &after, 0, 24);
+    } else {
+      EXPECT_EQ(LoadPicture(c.path.c_str(), &after), nullptr);
+      EXPECT_EQ(memcmp(&after, &before, sizeof before), 0);
+    }
   }
 }
 
@@ -249,6 +312,7 @@ TEST(PictureFile, HeaderWithoutUsableSizeGetsNoBlock) {
       {"height 0", 4, 0, 8, 256},
       {"top-down", 4, -2, 8, 256},
       {"width 0x7FFFFFFF", 0x7FFFFFFF, 2, 24, 0},
+      {"height 0x7FFFFFFF", 4, 0x7FFFFFFF, 8, 256},
       {"width x bit count just past INT32_MAX", 0x4000000, 1, 32, 0},
       {"block just past INT32_MAX", 0x7FFFFFFF, 8, 1, 2},
       {"24-bit block just past INT32_MAX", 3, 178956971, 24, 0},

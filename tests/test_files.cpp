@@ -45,18 +45,33 @@ bool FileExists(const std::string& path) {
   return true;
 }
 
+void MakeReadOnly(const std::string& path) {
+#ifdef _WIN32
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+#else
+  chmod(path.c_str(), 0444);
+#endif
+}
+
+void MakeDir(const std::string& path) {
+#ifdef _WIN32
+  _mkdir(path.c_str());
+#else
+  mkdir(path.c_str(), 0755);
+#endif
+}
+
 std::string ScratchDir() {
 #ifdef _WIN32
   char temp[MAX_PATH + 1] = {};
   GetTempPathA(sizeof temp, temp);
   std::string dir = std::string(temp) + "vistrel-tests\\";
-  _mkdir(dir.c_str());
 #else
   // Lowercase on purpose: the settings path is lowercased, and Linux file
   // names are case-sensitive.
   std::string dir = "/tmp/vistrel-tests-" + std::to_string(getpid()) + "/";
-  mkdir(dir.c_str(), 0755);
 #endif
+  MakeDir(dir);
   return dir;
 }
 

@@ -8,6 +8,10 @@ std::string ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 void RemoveFile(const std::string& path);
 bool FileExists(const std::string& path);
+void MakeDir(const std::string& path);
+// Read-only as Windows sees it; on Linux, no write bits (the profile
+// stand-in then refuses to write, as Windows does even for an administrator).
+void MakeReadOnly(const std::string& path);
 
 // A writable scratch folder for this test program, with a trailing separator.
 std::string ScratchDir();

@@ -137,21 +137,33 @@ void* LoadPicture(const char* path, PictureRecord* record) {
   unsigned char infoBytes[kInfoHeaderBytes];
   EncodeFileHeader(record->fileHeader, fileBytes);
   EncodeInfoHeader(record->infoHeader, infoBytes);
-  fread(fileBytes, 1, sizeof fileBytes, file);
-  fread(infoBytes, 1, sizeof infoBytes, file);
+  const size_t got = fread(fileBytes, 1, sizeof fileBytes, file) +
+                     fread(infoBytes, 1, sizeof infoBytes, file);
+  // NOTE: on Linux fopen opens a folder and only reading fails; Windows
+  // refuses to open it. Both count as a file that cannot be opened.
+  if (got == 0 && ferror(file) != 0) {
+    (void)fclose(file);
+    return nullptr;
+  }
   DecodeFileHeader(fileBytes, &record->fileHeader);
   DecodeInfoHeader(infoBytes, &record->infoHeader);
 
   if (record->fileHeader.bfType == kBmType) {
     const int entries = PaletteEntries(record->infoHeader);
-    if (entries > 0) fread(record->palette, sizeof(RGBQUAD), static_cast<size_t>(entries), file);
+    // A short read keeps what came in; the rest of the palette and block
+    // keeps its earlier or zero content, so the counts are not needed.
+    if (entries > 0) {
+      (void)fread(record->palette, sizeof(RGBQUAD), static_cast<size_t>(entries), file);
+    }
     LONG bytes = 0;
     // Zero-filled, so rows missing from a short file show black.
     record->pixels = PictureBlockSize(record->infoHeader, &bytes)
                          ? calloc(static_cast<size_t>(bytes), 1)
                          : nullptr;
-    if (record->pixels != nullptr) fread(record->pixels, 1, static_cast<size_t>(bytes), file);
+    if (record->pixels != nullptr) {
+      (void)fread(record->pixels, 1, static_cast<size_t>(bytes), file);
+    }
   }
-  fclose(file);
+  (void)fclose(file);  // opened for reading: closing cannot lose data
   return record->pixels;
 }

@@ -19,7 +19,8 @@ extern PictureRecord gPicture;
 // Reads `path` into `record` and returns record->pixels afterwards: a new
 // block (zero-filled where the file ended early), null when the header gives
 // no block, or the earlier value when the file does not start with "BM".
-// When the file cannot be opened it returns null and leaves the record alone.
+// When the file cannot be opened (a folder cannot) it returns null and leaves
+// the record alone.
 // An earlier block in the record is not freed: the record's owner frees it.
 void* LoadPicture(const char* path, PictureRecord* record);
 
