@@ -117,15 +117,73 @@ TEST_F(SettingsFile, MisspeltKeyboardKeyIsAnotherKey) {
 }
 
 TEST_F(SettingsFile, OverlongStoredPathIsKeptWhenSaving) {
-  const std::string longPath = "C:\\" + std::string(300, 'p') + ".bmp";
-  ASSERT_TRUE(WriteFileBytes(path, "[Vistrel]\r\n" + kMouse + "=1\r\n" + kKeyboard + "=1\r\n" +
-                                       kDisplay + "=\"" + longPath + "\"\r\n"));
+  for (const size_t size : {260u, 400u}) {
+    SCOPED_TRACE(size);
+    const std::string longPath = "C:\\" + std::string(size - 7, 'p') + ".bmp";
+    ASSERT_TRUE(WriteFileBytes(path, "[Vistrel]\r\n" + kMouse + "=1\r\n" + kKeyboard + "=1\r\n" +
+                                         kDisplay + "=\"" + longPath + "\"\r\n"));
+    ViewerSettings settings = Load();
+    EXPECT_EQ(settings.displayFile, longPath.substr(0, 259));
+    settings.quitByMouse = 0;
+    SaveSettings(&settings);
+    EXPECT_EQ(Stored(kDisplay), longPath);  // not cut to 259 bytes
+    EXPECT_EQ(Stored(kMouse), "0");         // the switches are still saved
+  }
+}
+
+TEST_F(SettingsFile, FileLayoutsReadAsWindowsReadsThemAndSurviveASave) {
+  const std::string keys = kMouse + "=0\n" + kKeyboard + "=0\n" + kDisplay + "=\"C:\\a b.bmp\"\n";
+  const auto withEnds = [](const std::string& text, const char* end) {
+    std::string out;
+    for (const char c : text) out += c == '\n' ? std::string(end) : std::string(1, c);
+    return out;
+  };
+  struct Case {
+    const char* name;
+    std::string file;
+    int32_t mouse;
+    int32_t keyboard;
+    const char* display;
+  } const cases[] = {
+      {"empty file", "", 1, 1, ""},
+      {"no section", withEnds(keys, "\r\n"), 1, 1, ""},
+      {"another section only", withEnds("[Other]\n" + keys, "\r\n"), 1, 1, ""},
+      {"CR+LF", withEnds("[Vistrel]\n" + keys, "\r\n"), 0, 0, "C:\\a b.bmp"},
+      {"CR only", withEnds("[Vistrel]\n" + keys, "\r"), 0, 0, "C:\\a b.bmp"},
+      {"LF only", "[Vistrel]\n" + keys, 0, 0, "C:\\a b.bmp"},
+      {"section in capitals, blanks around", "[VISTREL]\r\n  " + kMouse + "  =  0  \r\n", 0, 1, ""},
+      {"section twice: the first counts",
+       "[Vistrel]\r\n" + kMouse + "=0\r\n[Vistrel]\r\n" + kMouse + "=1\r\n", 0, 1, ""},
+      {"key twice: the first counts", "[Vistrel]\r\n" + kMouse + "=0\r\n" + kMouse + "=1\r\n", 0,
+       1, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RemoveFile(path);
+    if (!c.file.empty()) {
+      ASSERT_TRUE(WriteFileBytes(path, c.file));
+    }
+    const ViewerSettings settings = Load();
+    EXPECT_EQ(settings.quitByMouse, c.mouse);
+    EXPECT_EQ(settings.quitByKeyboard, c.keyboard);
+    EXPECT_STREQ(settings.displayFile, c.display);
+    SaveSettings(&settings);
+    const ViewerSettings again = Load();
+    EXPECT_EQ(again.quitByMouse, c.mouse);
+    EXPECT_EQ(again.quitByKeyboard, c.keyboard);
+    EXPECT_STREQ(again.displayFile, c.display);
+  }
+}
+
+TEST_F(SettingsFile, ReadOnlyFileIsLeftAsItIs) {
+  const std::string before = "[Vistrel]\r\n" + kMouse + "=5\r\n";
+  ASSERT_TRUE(WriteFileBytes(path, before));
+  MakeReadOnly(path);
   ViewerSettings settings = Load();
-  EXPECT_EQ(strlen(settings.displayFile), 259u);
-  settings.quitByMouse = 0;
-  SaveSettings(&settings);
-  EXPECT_EQ(Stored(kDisplay), longPath);  // not cut to 259 bytes
-  EXPECT_EQ(Stored(kMouse), "0");         // the switches are still saved
+  EXPECT_EQ(settings.quitByMouse, 5);
+  settings.quitByKeyboard = 0;
+  EXPECT_EQ(SaveSettings(&settings), 1);  // the failed writes are not reported
+  EXPECT_EQ(ReadFileBytes(path), before);
 }
 
 TEST_F(SettingsFile, PathOfExactly259BytesIsSavedWhole) {
