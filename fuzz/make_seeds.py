@@ -1,0 +1,98 @@
+#!/usr/bin/env python3
+"""Writes the fuzz targets' seed inputs into DIR/<target>/.
+
+usage: make_seeds.py DIR
+
+The seeds are small well-formed inputs, plus a few with one thing wrong, so
+that the fuzzers start from the shapes the readers expect.
+"""
+import os
+import struct
+import sys
+
+MOUSE = bytes.fromhex("837D8345835882C58F4997B9")
+KEYBOARD = bytes.fromhex("834C815B837B817C836882C58F4997B9")
+DISPLAY = bytes.fromhex("955C8EA682B782E983748340834383 8B")
+
+
+def bmp(width, height, bits, rows=None, palette=None, compression=0, header=40, extra=b""):
+    entries = {1: 2, 2: 4, 4: 16, 8: 256}.get(bits, 0)
+    row = (width * bits + 31) // 32 * 4
+    if palette is None:
+        palette = bytes((i * 37 + 11) & 0xFF for i in range(entries * 4))
+    if rows is None:
+        rows = bytes((i * 7 + 3) & 0xFF for i in range(max(row * abs(height), 0)))
+    info = struct.pack("<IiiHHIIiiII", header, width, height, 1, bits, compression,
+                       len(rows), 2835, 2835, 0, 0)
+    body = info + extra + palette + rows
+    return struct.pack("<2sIHHI", b"BM", 14 + len(body), 0, 0, 14 + 40 + len(palette)) + body
+
+
+def picture_seeds():
+    masks = struct.pack("<III", 0xF800, 0x07E0, 0x001F)
+    full = bmp(4, 2, 8)
+    return {
+        "bits1.bmp": bmp(33, 3, 1),
+        "bits2.bmp": bmp(5, 2, 2),
+        "bits4.bmp": bmp(5, 3, 4),
+        "bits8.bmp": full,
+        "bits16-masks.bmp": bmp(4, 3, 16, compression=3, extra=masks),
+        "bits24.bmp": bmp(3, 2, 24),
+        "bits32.bmp": bmp(2, 2, 32),
+        "topdown.bmp": bmp(3, -2, 24),
+        "rle8.bmp": bmp(4, 4, 8, rows=bytes([4, 1, 0, 0, 0, 1]), compression=1),
+        "header108.bmp": bmp(4, 2, 8, header=108, extra=bytes(68)),
+        "short-palette.bmp": full[:600],
+        "short-rows.bmp": full[:-5],
+        "headers-only.bmp": full[:54],
+        "wide.bmp": bmp(0x7FFFFFFF, 1, 1, rows=b""),
+        "not-bmp.bin": b"MB" + full[2:64],
+    }
+
+
+def settings_seeds():
+    def ini(*lines, end=b"\r\n"):
+        return end.join(lines) + end
+
+    quoted = DISPLAY + b'="C:\\\x95\x5C\\a b.bmp"'
+    return {
+        "defaults.ini": ini(b"[Vistrel]", MOUSE + b"=1", KEYBOARD + b"=1", DISPLAY + b'=""'),
+        "values.ini": ini(b"[vistrel]", MOUSE + b" = -1", KEYBOARD + b"= 7abc", quoted),
+        "lf.ini": ini(b"; note", b"[Other]", b"x=1", b"[Vistrel]", MOUSE + b"=0", end=b"\n"),
+        "cr.ini": ini(b"[Vistrel]", KEYBOARD + b"=0", DISPLAY + b"=C:\\x.bmp", end=b"\r"),
+        "twice.ini": ini(b"[Vistrel]", MOUSE + b"=0", MOUSE + b"=1", b"[Vistrel]",
+                         KEYBOARD + b"=0"),
+        "long-path.ini": ini(b"[Vistrel]", DISPLAY + b'="C:\\' + b"p" * 300 + b'.bmp"'),
+        "path-259.ini": ini(b"[Vistrel]", DISPLAY + b"=C:\\" + b"p" * 252 + b".bmp"),
+        "quotes.ini": ini(b"[Vistrel]", DISPLAY + b"='x'", MOUSE + b'="', b"[Last]", b"k=v"),
+        "empty.ini": b"",
+    }
+
+
+def sjis_seeds():
+    return {
+        "plain.txt": b"C:\\Tools\\VIEW.EXE",
+        "dir-dot.txt": b"C:\\My.Dir\\VIEW",
+        "trail-5c.txt": b"C:\\Dir\\A.\x95\x5C",
+        "trail-5c-dir.txt": b"C:\\\x95\x5C\\VIEW",
+        "trail-letter.txt": b"C:\\\x83\x41B\\X.EXE",
+        "lone-lead.txt": b"AB\x83",
+        "not-trail.txt": b"\x81\x7F.\\A",
+        "long.txt": b"C:\\" + b"D" * 240 + b"\\" + b"F" * 14,
+    }
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.exit(__doc__.strip())
+    for target, seeds in (("picture_file", picture_seeds()), ("settings_file", settings_seeds()),
+                          ("sjis_path", sjis_seeds())):
+        folder = os.path.join(sys.argv[1], target)
+        os.makedirs(folder, exist_ok=True)
+        for name, data in seeds.items():
+            with open(os.path.join(folder, name), "wb") as out:
+                out.write(data)
+
+
+if __name__ == "__main__":
+    main()
