@@ -69,7 +69,7 @@ bool ReadLines(const char* file, std::vector<Line>* lines) {
   char chunk[4096];
   size_t got = 0;
   while ((got = fread(chunk, 1, sizeof chunk, stream)) > 0) content.append(chunk, got);
-  fclose(stream);
+  (void)fclose(stream);  // read only
   size_t start = 0;
   while (start < content.size()) {
     size_t end = start;
