@@ -179,21 +179,36 @@ TEST_F(SettingsFile, ReadOnlyFileIsLeftAsItIs) {
   const std::string before = "[Vistrel]\r\n" + kMouse + "=5\r\n";
   ASSERT_TRUE(WriteFileBytes(path, before));
   MakeReadOnly(path);
+  // NOTE: Wine run as root writes a read-only file all the same, so there
+  // only the quiet save can be checked. The Linux stand-in always refuses.
+  bool writesReadOnly = false;
+#ifdef _WIN32
+  if (FILE* file = fopen(path.c_str(), "r+b")) {
+    writesReadOnly = true;
+    fclose(file);
+  }
+#endif
   ViewerSettings settings = Load();
   EXPECT_EQ(settings.quitByMouse, 5);
   settings.quitByKeyboard = 0;
   EXPECT_EQ(SaveSettings(&settings), 1);  // the failed writes are not reported
-  EXPECT_EQ(ReadFileBytes(path), before);
+  if (!writesReadOnly) {
+    EXPECT_EQ(ReadFileBytes(path), before);
+  }
 }
 
-TEST_F(SettingsFile, PathOfExactly259BytesIsSavedWhole) {
+TEST_F(SettingsFile, PathOfExactly259BytesSurvivesRunAfterRun) {
   const std::string full = "C:\\" + std::string(252, 'p') + ".bmp";
   ASSERT_EQ(full.size(), 259u);
   ASSERT_TRUE(WriteFileBytes(path, "[Vistrel]\r\n" + kDisplay + "=" + full + "\r\n"));
-  const ViewerSettings settings = Load();
-  EXPECT_EQ(settings.displayFile, full);
-  SaveSettings(&settings);
-  EXPECT_NE(ReadFileBytes(path).find(kDisplay + "=\"" + full + "\"\r\n"), std::string::npos);
+  // The first run reads it unquoted, later runs quoted as the save left it.
+  for (int run = 1; run <= 3; ++run) {
+    SCOPED_TRACE(run);
+    const ViewerSettings settings = Load();
+    EXPECT_EQ(settings.displayFile, full);
+    SaveSettings(&settings);
+    EXPECT_NE(ReadFileBytes(path).find(kDisplay + "=\"" + full + "\"\r\n"), std::string::npos);
+  }
 }
 
 TEST_F(SettingsFile, QuotedWriteStoresTextBetweenQuotes) {

@@ -22,6 +22,18 @@ constexpr DWORD kValueSize = 260;
 constexpr DWORD kModulePathFetch = MAX_PATH + 1;
 constexpr char kSettingsExtension[] = ".ini";
 
+// NOTE: when a quoted value just fills the buffer, Wine's profile read drops
+// its last character as if it were the closing quote. Read with one spare
+// byte, a 259-byte path would come back as 258 bytes and lose a byte at every
+// save; with two, it reads whole and a longer path reads as 260 bytes or more.
+constexpr DWORD kStoredPathBuffer = sizeof(ViewerSettings::displayFile) + 2;
+
+// The stored picture path and its length, cut to kStoredPathBuffer - 1.
+DWORD ReadStoredPath(const char* file, char (&value)[kStoredPathBuffer]) {
+  return GetPrivateProfileStringA(kSettingsSection, kDisplayFileKey, "", value,
+                                  kStoredPathBuffer, file);
+}
+
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
@@ -100,8 +112,11 @@ int LoadSettings(ViewerSettings* settings) {
   }
   settings->quitByMouse = ReadProfileInt(path, kSettingsSection, kMouseKey, 1);
   settings->quitByKeyboard = ReadProfileInt(path, kSettingsSection, kKeyboardKey, 1);
-  GetPrivateProfileStringA(kSettingsSection, kDisplayFileKey, "", settings->displayFile,
-                           sizeof settings->displayFile, path);
+  char stored[kStoredPathBuffer] = {};
+  const DWORD length = ReadStoredPath(path, stored);
+  // A longer stored path is cut to what displayFile holds.
+  memcpy(settings->displayFile, stored,
+         length < sizeof settings->displayFile ? length : sizeof settings->displayFile - 1);
   return 1;
 }
 
@@ -115,12 +130,8 @@ int SaveSettings(const ViewerSettings* settings) {
   WriteProfileFlag(path, kSettingsSection, kKeyboardKey, settings->quitByKeyboard);
   // A stored path longer than displayFile holds was read cut; writing it
   // back would lose the user's path, so that key is left as it is stored.
-  // Reading one byte more than displayFile holds tells "longer" from
-  // "exactly 259 bytes".
-  char probe[sizeof settings->displayFile + 1] = {};
-  const DWORD stored = GetPrivateProfileStringA(kSettingsSection, kDisplayFileKey, "", probe,
-                                                sizeof probe, path);
-  if (stored < sizeof settings->displayFile) {
+  char stored[kStoredPathBuffer] = {};
+  if (ReadStoredPath(path, stored) < sizeof settings->displayFile) {
     WriteProfileQuoted(path, kSettingsSection, kDisplayFileKey, settings->displayFile);
   }
   return 1;
