@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -72,6 +73,10 @@ TEST_F(SettingsFile, SwitchValuesReadAsStoredAndSaveNormalised) {
       {"4294967296", INT32_MAX, "1"},
       {"99999999999", INT32_MAX, "1"},
       {"-99999999999", INT32_MIN, "1"},
+      {"- 5", 1, "1"},  // a sign must touch its digits
+      {"+", 1, "1"},
+      {"0x10", 0, "0"},  // decimal only: the 0 counts, the rest is ignored
+      {"000000000000042", 42, "1"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.stored);
@@ -83,6 +88,21 @@ TEST_F(SettingsFile, SwitchValuesReadAsStoredAndSaveNormalised) {
     SaveSettings(&settings);
     EXPECT_EQ(Stored(kMouse), c.saved);
     EXPECT_EQ(Stored(kKeyboard), c.saved);
+  }
+}
+
+// The profile calls strip the blanks around a value, so ParseProfileInt's
+// own blank skipping is checked here, against the C library's "%d".
+TEST(ProfileInt, ParsesAsScanfDecimalDoes) {
+  for (const char* text : {" \t\n\v\f\r-12x", "  +7 8", "\t", " - 1", "x1", "-0", "0009"}) {
+    SCOPED_TRACE(text);
+    int expected = 0;
+    int32_t value = 0;
+    const int parsed = ParseProfileInt(text, &value);
+    ASSERT_EQ(parsed, sscanf(text, "%d", &expected) == 1 ? 1 : 0);
+    if (parsed) {
+      EXPECT_EQ(value, expected);
+    }
   }
 }
 
