@@ -1,18 +1,24 @@
 #!/bin/sh
 # Usage: xvfb.sh start|stop PREFIX [WIDTHxHEIGHT]
 # start: runs a virtual X display (800x600 unless given, 24-bit) on the first free display
-# number and writes it to PREFIX.display, where wine-run.sh picks it up;
-# stop: ends that display.
+# number, with a window manager on it as every desktop has, and writes the display to
+# PREFIX.display, where wine-run.sh picks it up; stop: ends the window manager and the display.
 action=$1
 prefix=$2
 size=${3:-800x600}
 state="$prefix.display"
 
-if [ "$action" = stop ]; then
-  if [ -f "$state.pid" ]; then
-    kill "$(cat "$state.pid")" 2>/dev/null
+stop_pid() {
+  if [ -f "$1" ]; then
+    kill "$(cat "$1")" 2>/dev/null
+    rm -f "$1"
   fi
-  rm -f "$state" "$state.pid"
+}
+
+if [ "$action" = stop ]; then
+  stop_pid "$state.wm.pid"
+  stop_pid "$state.pid"
+  rm -f "$state"
   exit 0
 fi
 
@@ -28,6 +34,20 @@ until [ -e "/tmp/.X11-unix/X$n" ]; do
   tries=$((tries + 1))
   if [ $tries -gt 100 ]; then
     echo "Xvfb did not start on :$n" >&2
+    exit 1
+  fi
+  sleep 0.1
+done
+
+# NOTE: without a window manager Wine waits about 2 s for an answer on every
+# hide or show of a top-level window, and focus does not work as on a desktop.
+DISPLAY=":$n" openbox --sm-disable </dev/null >/dev/null 2>&1 &
+echo $! > "$state.wm.pid"
+tries=0
+until DISPLAY=":$n" xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
+  tries=$((tries + 1))
+  if [ $tries -gt 100 ]; then
+    echo "openbox did not start on :$n" >&2
     exit 1
   fi
   sleep 0.1
