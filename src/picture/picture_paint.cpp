@@ -143,5 +143,11 @@ LRESULT OnPaint(HWND hwnd) {
   HPALETTE palette = CreateHalftonePalette(paint.Dc());
   ScopedDeleteObject deletePalette(palette);
   DrawPicture(paint.Dc(), palette, gPicture, source, destination);
+  // NOTE: Windows will not delete a palette that is still selected into a DC
+  // (Wine does), so the paint DC gets its own palette back first. A paint DC
+  // of a class without a DC of its own starts with the default palette.
+  if (palette != nullptr) {
+    SelectPalette(paint.Dc(), static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE)), FALSE);
+  }
   return 0;
 }

@@ -106,7 +106,10 @@ LRESULT CALLBACK ViewerWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
 
 HICON ModuleIcon(HINSTANCE instance, int small) {
   char path[MAX_PATH + 1] = {};
-  if (GetModuleFileNameA(instance, path, sizeof path) == 0) return nullptr;
+  // A fetch that filled the whole buffer was cut: the text names some other
+  // file, and on XP it is not even terminated.
+  const DWORD got = GetModuleFileNameA(instance, path, sizeof path);
+  if (got == 0 || got >= sizeof path) return nullptr;
   SHFILEINFOA info;
   memset(&info, 0, sizeof info);
   const UINT flags = SHGFI_ICON | (small != 0 ? SHGFI_SMALLICON : SHGFI_LARGEICON);

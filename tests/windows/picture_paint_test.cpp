@@ -46,9 +46,11 @@ class PaintTarget : public testing::Test {
   void Draw(const PictureRecord& record) {
     GdiFlush();
     HPALETTE palette = CreateHalftonePalette(dc);
+    auto* previousPalette = static_cast<HPALETTE>(GetCurrentObject(dc, OBJ_PAL));
     RECT rect;
     SetRect(&rect, 0, 0, record.infoHeader.biWidth, record.infoHeader.biHeight);
     DrawPicture(dc, palette, record, rect, rect);
+    SelectPalette(dc, previousPalette, FALSE);
     DeleteObject(palette);
     GdiFlush();
   }
@@ -151,7 +153,8 @@ TEST_F(PaintTarget, RecordWithoutPixelsDrawsNothing) {
 }
 
 // Header fields from the file must not make GDI read past what it is given.
-// The pixel block ends at an inaccessible page, so any over-read faults.
+// The pixel block ends at an inaccessible page, and the checked calls hand
+// GDI the header and the colour table the same way, so any over-read faults.
 TEST_F(PaintTarget, HostileHeaderFieldsStayWithinTheGivenMemory) {
   SYSTEM_INFO system;
   GetSystemInfo(&system);

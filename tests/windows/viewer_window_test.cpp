@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "picture/picture_file.h"
+
 namespace {
 
 TEST(ViewerClass, AlwaysGetsDoubleClicksAndTheShellIcons) {
@@ -18,6 +20,24 @@ TEST(ViewerClass, AlwaysGetsDoubleClicksAndTheShellIcons) {
   EXPECT_NE(wc.hIcon, nullptr);
   EXPECT_NE(wc.hIconSm, nullptr);
   UnregisterClassA("VistrelTestClass", instance);
+}
+
+// A cut own path names some other file, or on XP is not even terminated.
+TEST(ViewerClass, IconsOnlyFromTheWholeOwnPath) {
+  const struct {
+    ModulePathFetch fetch;
+    bool icon;
+  } cases[] = {
+      {ModulePathFetch::kWhole, true},
+      {ModulePathFetch::kCutTerminated, false},
+      {ModulePathFetch::kCutUnterminated, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.fetch));
+    CheckedModulePathFetch(c.fetch);
+    for (int small : {0, 1}) EXPECT_EQ(ModuleIcon(GetModuleHandleA(nullptr), small) != nullptr, c.icon);
+  }
+  CheckedModulePathFetch(ModulePathFetch::kWhole);
 }
 
 class ViewerProc : public testing::Test {
@@ -65,6 +85,46 @@ TEST_F(ViewerProc, AltF4DoesNothingWhenKeysDoNotEndTheRun) {
   gSettings.quitByKeyboard = 1;
   EXPECT_EQ(SendMessageA(hwnd, WM_SYSKEYUP, VK_F4, 1 << 29 | 1u << 31 | 1 << 30), 0);
   EXPECT_FALSE(IsWindow(hwnd));
+}
+
+// Every path of a real paint, through the drawing-object checker: what a
+// paint makes it deletes, and nothing is deleted while still selected.
+TEST_F(ViewerProc, PaintDeletesWhatItMakesOnEveryPath) {
+  unsigned char pixels[2 * 8] = {};  // 2x2 at 24 bits: two rows of 8 bytes
+  BITMAPINFOHEADER header = {};
+  header.biSize = sizeof header;
+  header.biWidth = 2;
+  header.biHeight = 2;
+  header.biPlanes = 1;
+  header.biBitCount = 24;
+  const int none = -1;
+  struct Case {
+    const char* name;
+    bool picture;
+    unsigned char* pixels;
+    int failing;  // a CheckedCreate, or none
+    int made;     // of palette, memory DC and bitmap
+  } const cases[] = {
+      {"picture", true, pixels, none, 3},
+      {"no picture", false, nullptr, none, 2},
+      {"record without pixels", true, nullptr, none, 2},
+      {"no halftone palette", true, pixels, static_cast<int>(CheckedCreate::kHalftonePalette), 2},
+      {"no memory DC", true, pixels, static_cast<int>(CheckedCreate::kCompatibleDc), 1},
+      {"no bitmap", true, pixels, static_cast<int>(CheckedCreate::kDiBitmap), 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    gPicture = PictureRecord{};
+    if (c.picture) gPicture.infoHeader = header;
+    gPicture.pixels = c.pixels;
+    CheckedReset();
+    if (c.failing != none) CheckedFailNext(static_cast<CheckedCreate>(c.failing));
+    InvalidateRect(hwnd, nullptr, TRUE);
+    UpdateWindow(hwnd);
+    EXPECT_EQ(CheckedMadeCount(), c.made);
+    EXPECT_EQ(CheckedLiveCount(), 0);
+  }
+  gPicture = PictureRecord{};
 }
 
 TEST_F(ViewerProc, DestroyPostsQuit) {

@@ -1,0 +1,284 @@
+// The checker behind checked_calls.h. It keeps, for every device context it
+// has seen, the object of each kind selected into it, and the objects made
+// through it, tagged with the paint that was open when they were made.
+#include "checked_calls.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+enum Slot { kBitmapSlot, kBrushSlot, kPenSlot, kFontSlot, kPaletteSlot, kSlotCount };
+
+struct DcRecord {
+  HDC dc;
+  HGDIOBJ selected[kSlotCount];
+};
+
+struct Made {
+  HGDIOBJ object;
+  const char* maker;
+  int paint;  // the paint open when it was made, 0 for none
+};
+
+struct Paint {
+  HWND hwnd;
+  HDC dc;
+  int id;
+};
+
+std::vector<DcRecord> gDcs;
+std::vector<Made> gLive;
+std::vector<Paint> gPaints;
+int gNextPaint = 1;
+int gMadeCount = 0;
+bool gFailNext[3] = {};
+ModulePathFetch gFetch = ModulePathFetch::kWhole;
+
+int SlotOf(HGDIOBJ object) {
+  switch (GetObjectType(object)) {
+    case OBJ_BITMAP: return kBitmapSlot;
+    case OBJ_BRUSH: return kBrushSlot;
+    case OBJ_PEN:
+    case OBJ_EXTPEN: return kPenSlot;
+    case OBJ_FONT: return kFontSlot;
+    case OBJ_PAL: return kPaletteSlot;
+    default: return -1;  // a region is copied into the DC, not selected
+  }
+}
+
+const char* KindOf(HGDIOBJ object) {
+  switch (GetObjectType(object)) {
+    case OBJ_BITMAP: return "bitmap";
+    case OBJ_BRUSH: return "brush";
+    case OBJ_PEN:
+    case OBJ_EXTPEN: return "pen";
+    case OBJ_FONT: return "font";
+    case OBJ_PAL: return "palette";
+    case OBJ_MEMDC: return "memory DC";
+    case OBJ_DC: return "DC";
+    default: return "object";
+  }
+}
+
+// A DC starts with only stock objects selected.
+DcRecord& Fresh(HDC hdc) {
+  for (DcRecord& record : gDcs) {
+    if (record.dc == hdc) {
+      record = DcRecord{hdc, {}};
+      return record;
+    }
+  }
+  gDcs.push_back(DcRecord{hdc, {}});
+  return gDcs.back();
+}
+
+DcRecord& RecordOf(HDC hdc) {
+  for (DcRecord& record : gDcs) {
+    if (record.dc == hdc) return record;
+  }
+  return Fresh(hdc);
+}
+
+void Forget(HDC hdc) {
+  for (size_t i = 0; i < gDcs.size(); ++i) {
+    if (gDcs[i].dc == hdc) {
+      gDcs.erase(gDcs.begin() + static_cast<std::ptrdiff_t>(i));
+      return;
+    }
+  }
+}
+
+void Remember(HGDIOBJ object, const char* maker) {
+  if (object == nullptr) return;
+  ++gMadeCount;
+  gLive.push_back(Made{object, maker, gPaints.empty() ? 0 : gPaints.back().id});
+}
+
+void Released(HGDIOBJ object) {
+  for (size_t i = 0; i < gLive.size(); ++i) {
+    if (gLive[i].object == object) {
+      gLive.erase(gLive.begin() + static_cast<std::ptrdiff_t>(i));
+      return;
+    }
+  }
+}
+
+bool TakeFailure(CheckedCreate call) {
+  bool& flag = gFailNext[static_cast<int>(call)];
+  const bool fail = flag;
+  flag = false;
+  return fail;
+}
+
+bool IsStock(HGDIOBJ object) {
+  for (int i = WHITE_BRUSH; i <= DC_PEN; ++i) {
+    if (GetStockObject(i) == object) return true;
+  }
+  // The 1x1 bitmap every memory DC starts with is a stock object too.
+  static HGDIOBJ stockBitmap = [] {
+    HDC probe = CreateCompatibleDC(nullptr);
+    HGDIOBJ bitmap = GetCurrentObject(probe, OBJ_BITMAP);
+    DeleteDC(probe);
+    return bitmap;
+  }();
+  return object == stockBitmap;
+}
+
+// `bytes` copied to the very end of a readable page that a no-access page
+// follows, so that GDI reading one byte more than it was given faults.
+class GuardedCopy {
+ public:
+  GuardedCopy(const void* source, size_t bytes) {
+    if (source == nullptr) return;
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    const size_t page = system.dwPageSize;
+    const size_t readable = (bytes + page - 1) / page * page;
+    base = static_cast<unsigned char*>(
+        VirtualAlloc(nullptr, readable + page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    if (base == nullptr) return;
+    DWORD old = 0;
+    VirtualProtect(base + readable, page, PAGE_NOACCESS, &old);
+    copy = base + readable - bytes;
+    memcpy(copy, source, bytes);
+  }
+  ~GuardedCopy() {
+    if (base != nullptr) VirtualFree(base, 0, MEM_RELEASE);
+  }
+  GuardedCopy(const GuardedCopy&) = delete;
+  GuardedCopy& operator=(const GuardedCopy&) = delete;
+  const void* Get() const { return copy; }
+
+ private:
+  unsigned char* base = nullptr;
+  void* copy = nullptr;
+};
+
+}  // namespace
+
+void CheckedFailNext(CheckedCreate call) { gFailNext[static_cast<int>(call)] = true; }
+
+void CheckedReset() {
+  gLive.clear();
+  gMadeCount = 0;
+}
+
+int CheckedMadeCount() { return gMadeCount; }
+
+int CheckedLiveCount() { return static_cast<int>(gLive.size()); }
+
+void CheckedModulePathFetch(ModulePathFetch fetch) { gFetch = fetch; }
+
+HDC WINAPI CheckedBeginPaint(HWND hwnd, PAINTSTRUCT* ps) {
+  HDC hdc = BeginPaint(hwnd, ps);
+  if (hdc != nullptr) Fresh(hdc);
+  gPaints.push_back(Paint{hwnd, hdc, gNextPaint++});
+  return hdc;
+}
+
+BOOL WINAPI CheckedEndPaint(HWND hwnd, const PAINTSTRUCT* ps) {
+  for (size_t i = gPaints.size(); i-- > 0;) {
+    if (gPaints[i].hwnd != hwnd) continue;
+    const Paint paint = gPaints[i];
+    gPaints.erase(gPaints.begin() + static_cast<std::ptrdiff_t>(i));
+    for (size_t j = 0; j < gLive.size();) {
+      if (gLive[j].paint == paint.id) {
+        ADD_FAILURE() << "EndPaint(" << hwnd << "): the " << KindOf(gLive[j].object) << " "
+                      << gLive[j].object << " made by " << gLive[j].maker
+                      << " during this paint is still allocated";
+        gLive.erase(gLive.begin() + static_cast<std::ptrdiff_t>(j));
+      } else {
+        ++j;
+      }
+    }
+    Forget(paint.dc);
+    break;
+  }
+  return EndPaint(hwnd, ps);
+}
+
+HDC WINAPI CheckedCreateCompatibleDC(HDC hdc) {
+  if (TakeFailure(CheckedCreate::kCompatibleDc)) return nullptr;
+  HDC made = CreateCompatibleDC(hdc);
+  if (made != nullptr) Fresh(made);
+  Remember(made, "CreateCompatibleDC");
+  return made;
+}
+
+HPALETTE WINAPI CheckedCreateHalftonePalette(HDC hdc) {
+  if (TakeFailure(CheckedCreate::kHalftonePalette)) return nullptr;
+  HPALETTE made = CreateHalftonePalette(hdc);
+  Remember(made, "CreateHalftonePalette");
+  return made;
+}
+
+// NOTE: the painting hands GDI a 40-byte header and a BITMAPINFO with a full
+// 256-entry colour table, nothing more; GDI gets copies of exactly those.
+HBITMAP WINAPI CheckedCreateDIBitmap(HDC hdc, const BITMAPINFOHEADER* header, DWORD init,
+                                     const void* bits, const BITMAPINFO* info, UINT usage) {
+  if (TakeFailure(CheckedCreate::kDiBitmap)) return nullptr;
+  const GuardedCopy guardedHeader(header, sizeof(BITMAPINFOHEADER));
+  const GuardedCopy guardedInfo(info, sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD));
+  HBITMAP made = CreateDIBitmap(hdc, static_cast<const BITMAPINFOHEADER*>(guardedHeader.Get()),
+                                init, bits, static_cast<const BITMAPINFO*>(guardedInfo.Get()),
+                                usage);
+  Remember(made, "CreateDIBitmap");
+  return made;
+}
+
+HGDIOBJ WINAPI CheckedSelectObject(HDC hdc, HGDIOBJ object) {
+  HGDIOBJ previous = SelectObject(hdc, object);
+  const int slot = SlotOf(object);
+  if (previous != nullptr && previous != HGDI_ERROR && slot >= 0) {
+    RecordOf(hdc).selected[slot] = object;
+  }
+  return previous;
+}
+
+HPALETTE WINAPI CheckedSelectPalette(HDC hdc, HPALETTE palette, BOOL forceBackground) {
+  HPALETTE previous = SelectPalette(hdc, palette, forceBackground);
+  if (previous != nullptr) RecordOf(hdc).selected[kPaletteSlot] = palette;
+  return previous;
+}
+
+BOOL WINAPI CheckedDeleteObject(HGDIOBJ object) {
+  if (object != nullptr && IsStock(object)) {
+    ADD_FAILURE() << "DeleteObject(" << object << "): the " << KindOf(object)
+                  << " is a stock object, which no program may delete";
+    return TRUE;
+  }
+  for (const DcRecord& record : gDcs) {
+    for (HGDIOBJ selected : record.selected) {
+      if (object != nullptr && selected == object) {
+        ADD_FAILURE() << "DeleteObject(" << object << "): the " << KindOf(object)
+                      << " is still selected into device context " << record.dc
+                      << "; Windows refuses to delete it: the call returns 0 and the object "
+                         "stays allocated";
+        return FALSE;
+      }
+    }
+  }
+  const BOOL deleted = DeleteObject(object);
+  if (deleted) Released(object);
+  return deleted;
+}
+
+BOOL WINAPI CheckedDeleteDC(HDC hdc) {
+  const BOOL deleted = DeleteDC(hdc);
+  if (deleted) {
+    Forget(hdc);
+    Released(hdc);
+  }
+  return deleted;
+}
+
+DWORD WINAPI CheckedGetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
+  const DWORD got = GetModuleFileNameA(module, buffer, size);
+  if (gFetch == ModulePathFetch::kWhole || got == 0 || got >= size) return got;
+  // The text names a real file, as a cut path may name some other file.
+  if (gFetch == ModulePathFetch::kCutUnterminated) memset(buffer + got, 'x', size - got);
+  return size;
+}

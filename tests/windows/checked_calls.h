@@ -1,0 +1,54 @@
+// Test builds only: forced into every source of the Windows test program, it
+// routes the painting's drawing-object calls through a checker that holds
+// them to Windows' own rules, which Wine does not enforce. A test fails,
+// naming the call and the object, when code deletes an object still
+// selected into a device context (the call then answers 0 and keeps the
+// object, as Windows does), deletes a stock object, or ends a paint with an
+// object made during that paint still allocated. Creation calls can be made
+// to fail, and the own-path fetch can be made to come back cut.
+#pragma once
+
+#include <windows.h>
+
+enum class CheckedCreate { kCompatibleDc, kHalftonePalette, kDiBitmap };
+// The next call of that kind fails, as when GDI is out of memory.
+void CheckedFailNext(CheckedCreate call);
+// Forgets what was made so far; the counts below start again from 0.
+void CheckedReset();
+// Objects made through the checked creation calls since the last reset...
+int CheckedMadeCount();
+// ...and how many of them are still allocated.
+int CheckedLiveCount();
+
+enum class ModulePathFetch {
+  kWhole,
+  kCutTerminated,    // Vista and later: a cut, terminated path and the full size
+  kCutUnterminated,  // XP: the buffer filled to the end, no terminator
+};
+// How GetModuleFileNameA answers from now on.
+void CheckedModulePathFetch(ModulePathFetch fetch);
+
+HDC WINAPI CheckedBeginPaint(HWND hwnd, PAINTSTRUCT* ps);
+BOOL WINAPI CheckedEndPaint(HWND hwnd, const PAINTSTRUCT* ps);
+HDC WINAPI CheckedCreateCompatibleDC(HDC hdc);
+HPALETTE WINAPI CheckedCreateHalftonePalette(HDC hdc);
+HBITMAP WINAPI CheckedCreateDIBitmap(HDC hdc, const BITMAPINFOHEADER* header, DWORD init,
+                                     const void* bits, const BITMAPINFO* info, UINT usage);
+HGDIOBJ WINAPI CheckedSelectObject(HDC hdc, HGDIOBJ object);
+HPALETTE WINAPI CheckedSelectPalette(HDC hdc, HPALETTE palette, BOOL forceBackground);
+BOOL WINAPI CheckedDeleteObject(HGDIOBJ object);
+BOOL WINAPI CheckedDeleteDC(HDC hdc);
+DWORD WINAPI CheckedGetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
+
+#ifndef VISTREL_REAL_CALLS
+#define BeginPaint CheckedBeginPaint
+#define EndPaint CheckedEndPaint
+#define CreateCompatibleDC CheckedCreateCompatibleDC
+#define CreateHalftonePalette CheckedCreateHalftonePalette
+#define CreateDIBitmap CheckedCreateDIBitmap
+#define SelectObject CheckedSelectObject
+#define SelectPalette CheckedSelectPalette
+#define DeleteObject CheckedDeleteObject
+#define DeleteDC CheckedDeleteDC
+#define GetModuleFileNameA CheckedGetModuleFileNameA
+#endif
