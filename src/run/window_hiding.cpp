@@ -3,6 +3,14 @@
 
 const char kSingleInstanceName[] = "This project name is SOLVANE.";
 
+namespace {
+
+// The windows this run hid, for the crash filter, and the filter it replaced.
+PtrList* gHiddenWindows = nullptr;
+LPTOP_LEVEL_EXCEPTION_FILTER gPreviousFilter = nullptr;
+
+}  // namespace
+
 HANDLE AcquireSingleInstance(const char* name) {
   HANDLE mutex = CreateMutexA(nullptr, TRUE, name);
   if (mutex != nullptr && GetLastError() != ERROR_ALREADY_EXISTS) return mutex;
@@ -26,8 +34,26 @@ BOOL CALLBACK HideWindowProc(HWND hwnd, LPARAM lParam) {
 PtrList* HideOtherWindows() {
   // Without a list nothing could be shown again, so nothing is hidden.
   PtrList* list = PtrListNew();
-  if (list != nullptr) EnumWindows(HideWindowProc, reinterpret_cast<LPARAM>(list));
+  if (list == nullptr) return nullptr;
+  // Armed before the first window is hidden: a fault during the enumeration
+  // must still show the windows hidden so far.
+  gHiddenWindows = list;
+  gPreviousFilter = SetUnhandledExceptionFilter(RestoreOnCrash);
+  EnumWindows(HideWindowProc, reinterpret_cast<LPARAM>(list));
   return list;
+}
+
+LONG WINAPI RestoreOnCrash(EXCEPTION_POINTERS* /*exception*/) {
+  PtrList* hidden = gHiddenWindows;
+  gHiddenWindows = nullptr;  // a fault while restoring must not restore twice
+  if (hidden != nullptr) RestoreWindows(hidden);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+void StopRestoringOnCrash() {
+  SetUnhandledExceptionFilter(gPreviousFilter);
+  gPreviousFilter = nullptr;
+  gHiddenWindows = nullptr;
 }
 
 int RestoreWindows(PtrList* list) {

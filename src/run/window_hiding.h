@@ -13,9 +13,15 @@ HANDLE AcquireSingleInstance(const char* name);
 // Records and hides each visible, non-minimised top-level window; the
 // `lParam` is the PtrList. Always TRUE, so the enumeration goes on.
 BOOL CALLBACK HideWindowProc(HWND hwnd, LPARAM lParam);
-// Makes the hidden-window list and hides the other windows into it; null,
-// with nothing hidden, when the list cannot be allocated.
+// Makes the hidden-window list, arms RestoreOnCrash for it and hides the
+// other windows into it; null, with nothing hidden, when the list cannot be
+// allocated.
 PtrList* HideOtherWindows();
+// The crash filter: a crash must not leave other applications' windows
+// hidden for good, so it shows the listed ones again and lets the process end.
+LONG WINAPI RestoreOnCrash(EXCEPTION_POINTERS* exception);
+// Disarms the crash filter once the run restores the windows itself.
+void StopRestoringOnCrash();
 // Shows every recorded window again, the last recorded first; returns 1.
 int RestoreWindows(PtrList* list);
 BOOL ShowOrHide(HWND hwnd, int show);

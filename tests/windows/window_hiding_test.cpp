@@ -8,6 +8,27 @@ namespace {
 
 void* FailingAlloc(size_t) { return nullptr; }
 
+// The list is allocated first, then each window's record just before that
+// window is hidden: the second record stands for a fault in the middle of
+// the enumeration.
+int gAllocations = 0;
+bool gArmedAtEveryRecord = true;
+bool gFirstHiddenIsBack = false;
+HWND gTestWindows[2] = {};
+
+void* FaultOnSecondRecord(size_t size) {
+  LPTOP_LEVEL_EXCEPTION_FILTER filter = SetUnhandledExceptionFilter(nullptr);
+  SetUnhandledExceptionFilter(filter);
+  if (++gAllocations == 1) return malloc(size);
+  gArmedAtEveryRecord = gArmedAtEveryRecord && filter == RestoreOnCrash;
+  if (gAllocations == 3 && filter == RestoreOnCrash) {
+    EXCEPTION_POINTERS fault = {};
+    EXPECT_EQ(RestoreOnCrash(&fault), EXCEPTION_EXECUTE_HANDLER);
+    gFirstHiddenIsBack = IsWindowVisible(gTestWindows[0]) && IsWindowVisible(gTestWindows[1]);
+  }
+  return malloc(size);
+}
+
 class WindowHiding : public testing::Test {
  protected:
   void SetUp() override {
@@ -49,6 +70,27 @@ TEST_F(WindowHiding, WindowWhoseRecordCannotBeAllocatedStaysVisible) {
   EXPECT_TRUE(IsWindowVisible(hwnd));
   EXPECT_EQ(PtrListCount(list), 0);
   PtrListDelete(list);
+}
+
+TEST_F(WindowHiding, CrashDuringTheEnumerationShowsTheWindowsHiddenSoFar) {
+  gTestWindows[0] = hwnd;
+  gTestWindows[1] = CreateWindowExA(0, "VistrelHidingTest", "", WS_POPUP | WS_VISIBLE, 60, 0, 50,
+                                    50, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  LPTOP_LEVEL_EXCEPTION_FILTER before = SetUnhandledExceptionFilter(nullptr);
+  SetUnhandledExceptionFilter(before);
+  PtrListSetAllocHooks(FaultOnSecondRecord, nullptr);
+  PtrList* list = HideOtherWindows();
+  PtrListSetAllocHooks(nullptr, nullptr);
+  ASSERT_NE(list, nullptr);
+  EXPECT_GE(gAllocations, 3);
+  EXPECT_TRUE(gArmedAtEveryRecord);
+  EXPECT_TRUE(gFirstHiddenIsBack);
+  StopRestoringOnCrash();
+  EXPECT_EQ(SetUnhandledExceptionFilter(before), before);
+  RestoreWindows(list);
+  PtrListDelete(list);
+  EXPECT_TRUE(IsWindowVisible(gTestWindows[1]));
+  DestroyWindow(gTestWindows[1]);
 }
 
 TEST_F(WindowHiding, NothingIsHiddenWithoutAList) {
