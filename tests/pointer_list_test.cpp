@@ -193,6 +193,7 @@ TEST_F(PointerList, PruneOffersIndexesAndKeepsLinksWhole) {
       {1, "", "E0 D1 C2 B3 A4 ", "EDCBA"},
       {1, "DB", "E0 D1 C1 B2 A2 ", "ECA"},
       {1, "EA", "E0 D0 C1 B2 A3 ", "DCB"},
+      {-1, "DB", "E0 D1 C1 B2 A2 ", "ECA"},  // any non-zero walks front to back
       // Back to front, the indexes count down from the starting count regardless.
       {0, "ABCDE", "A4 B3 C2 D1 E0 ", ""},
       {0, "", "A4 B3 C2 D1 E0 ", "EDCBA"},

@@ -73,6 +73,7 @@ TEST_F(SettingsFile, SwitchValuesReadAsStoredAndSaveNormalised) {
       {"4294967296", INT32_MAX, "1"},
       {"99999999999", INT32_MAX, "1"},
       {"-99999999999", INT32_MIN, "1"},
+      {"18446744073709551616", INT32_MAX, "1"},  // 2^64: past 64 bits too
       {"- 5", 1, "1"},  // a sign must touch its digits
       {"+", 1, "1"},
       {"0x10", 0, "0"},  // decimal only: the 0 counts, the rest is ignored

@@ -22,6 +22,13 @@ TEST(SjisPath, ByteClassFollowsLeadAndTrailBytes) {
       {"\x95\x5C\x5C", 2, kSjisSingle},
       {"\x81\x81\x81", 2, kSjisLead},  // lead, trail, then a new lead
       {"a\x83", 1, kSjisLead},
+      // The edges of both lead-byte ranges, 0x81-0x9F and 0xE0-0xFC.
+      {"\x80\x40", 1, kSjisSingle},
+      {"\x9F\x40", 1, kSjisTrail},
+      {"\xA0\x40", 1, kSjisSingle},
+      {"\xE0\x40", 1, kSjisTrail},
+      {"\xFC\x40", 1, kSjisTrail},
+      {"\xFD\x40", 1, kSjisSingle},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "index " << c.index << " of \"" << c.text << "\"");
@@ -46,6 +53,8 @@ TEST(SjisPath, FindExtensionIgnoresDotsInFolders) {
       {"C:\\A.B\\", ""},  // ends in a separator: no extension
       {"C:\\Dir\\A.B.EXE", ".EXE"},
       {"C:\\Dir\\A.\x95\x5C", ".\x95\x5C"},
+      {"C:\\Dir\\A.\xF0\x5C", ".\xF0\x5C"},  // the upper lead range too
+      {"C:\\Dir\\A.\xFC\x5C", ".\xFC\x5C"},
       {"C:\\Dir.\x95\x5C\\X", ""},  // the real backslash stops the scan
       {"noext", ""},
       {"", ""},
@@ -131,6 +140,8 @@ TEST_F(ModulePath, CutOrOverlongPathsFailWithoutWritingPastTheBuffer) {
       {folder + std::string(13, 'F') + ".EXE", false, 0},  // 261 bytes fill the whole fetch
       {folder + std::string(30, 'F') + ".EXE", false, 0},  // cut and terminated
       {folder + std::string(30, 'F') + ".EXE", true, 0},   // cut and unterminated
+      {folder + std::string(12, 'F'), false, 1},           // 256 + ".ini" just fits
+      {folder + std::string(13, 'F'), false, 0},           // 257 + ".ini" is one byte over
       {folder + std::string(14, 'F'), false, 0},           // 258 + ".ini" does not fit
       {"", false, 0},                                      // the platform gives no path
   };
