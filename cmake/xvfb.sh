@@ -22,6 +22,25 @@ if [ "$action" = stop ]; then
   exit 0
 fi
 
+# Waits up to 10 s for the check ($2...) to pass; otherwise says what ($1) did not start.
+wait_for() {
+  what=$1
+  shift
+  tries=0
+  until "$@"; do
+    tries=$((tries + 1))
+    if [ $tries -gt 100 ]; then
+      echo "$what did not start on :$n" >&2
+      exit 1
+    fi
+    sleep 0.1
+  done
+}
+
+wm_running() {
+  DISPLAY=":$n" xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
+}
+
 n=90
 while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do
   n=$((n + 1))
@@ -29,27 +48,11 @@ done
 # Detached from ctest's output, which would otherwise wait for it to end.
 Xvfb ":$n" -screen 0 "${size}x24" -nolisten tcp </dev/null >/dev/null 2>&1 &
 echo $! > "$state.pid"
-tries=0
-until [ -e "/tmp/.X11-unix/X$n" ]; do
-  tries=$((tries + 1))
-  if [ $tries -gt 100 ]; then
-    echo "Xvfb did not start on :$n" >&2
-    exit 1
-  fi
-  sleep 0.1
-done
+wait_for Xvfb test -e "/tmp/.X11-unix/X$n"
 
 # NOTE: without a window manager Wine waits about 2 s for an answer on every
 # hide or show of a top-level window, and focus does not work as on a desktop.
 DISPLAY=":$n" openbox --sm-disable </dev/null >/dev/null 2>&1 &
 echo $! > "$state.wm.pid"
-tries=0
-until DISPLAY=":$n" xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
-  tries=$((tries + 1))
-  if [ $tries -gt 100 ]; then
-    echo "openbox did not start on :$n" >&2
-    exit 1
-  fi
-  sleep 0.1
-done
+wait_for openbox wm_running
 echo ":$n" > "$state"
