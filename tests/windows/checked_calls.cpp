@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -63,14 +64,18 @@ const char* KindOf(HGDIOBJ object) {
   }
 }
 
+template <typename T, typename Predicate>
+void EraseIf(std::vector<T>& items, Predicate predicate) {
+  items.erase(std::remove_if(items.begin(), items.end(), predicate), items.end());
+}
+
+void Forget(HDC hdc) {
+  EraseIf(gDcs, [hdc](const DcRecord& record) { return record.dc == hdc; });
+}
+
 // A DC starts with only stock objects selected.
 DcRecord& Fresh(HDC hdc) {
-  for (DcRecord& record : gDcs) {
-    if (record.dc == hdc) {
-      record = DcRecord{hdc, {}};
-      return record;
-    }
-  }
+  Forget(hdc);
   gDcs.push_back(DcRecord{hdc, {}});
   return gDcs.back();
 }
@@ -82,15 +87,6 @@ DcRecord& RecordOf(HDC hdc) {
   return Fresh(hdc);
 }
 
-void Forget(HDC hdc) {
-  for (size_t i = 0; i < gDcs.size(); ++i) {
-    if (gDcs[i].dc == hdc) {
-      gDcs.erase(gDcs.begin() + static_cast<std::ptrdiff_t>(i));
-      return;
-    }
-  }
-}
-
 void Remember(HGDIOBJ object, const char* maker) {
   if (object == nullptr) return;
   ++gMadeCount;
@@ -98,12 +94,7 @@ void Remember(HGDIOBJ object, const char* maker) {
 }
 
 void Released(HGDIOBJ object) {
-  for (size_t i = 0; i < gLive.size(); ++i) {
-    if (gLive[i].object == object) {
-      gLive.erase(gLive.begin() + static_cast<std::ptrdiff_t>(i));
-      return;
-    }
-  }
+  EraseIf(gLive, [object](const Made& made) { return made.object == object; });
 }
 
 bool TakeFailure(CheckedCreate call) {
@@ -184,16 +175,14 @@ BOOL WINAPI CheckedEndPaint(HWND hwnd, const PAINTSTRUCT* ps) {
     if (gPaints[i].hwnd != hwnd) continue;
     const Paint paint = gPaints[i];
     gPaints.erase(gPaints.begin() + static_cast<std::ptrdiff_t>(i));
-    for (size_t j = 0; j < gLive.size();) {
-      if (gLive[j].paint == paint.id) {
-        ADD_FAILURE() << "EndPaint(" << hwnd << "): the " << KindOf(gLive[j].object) << " "
-                      << gLive[j].object << " made by " << gLive[j].maker
-                      << " during this paint is still allocated";
-        gLive.erase(gLive.begin() + static_cast<std::ptrdiff_t>(j));
-      } else {
-        ++j;
-      }
+    const auto madeInPaint = [&paint](const Made& made) { return made.paint == paint.id; };
+    for (const Made& made : gLive) {
+      if (!madeInPaint(made)) continue;
+      ADD_FAILURE() << "EndPaint(" << hwnd << "): the " << KindOf(made.object) << " "
+                    << made.object << " made by " << made.maker
+                    << " during this paint is still allocated";
     }
+    EraseIf(gLive, madeInPaint);  // reported once; the object is lost, as on Windows
     Forget(paint.dc);
     break;
   }

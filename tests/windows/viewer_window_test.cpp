@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "picture/picture_file.h"
 
 namespace {
@@ -97,20 +99,19 @@ TEST_F(ViewerProc, PaintDeletesWhatItMakesOnEveryPath) {
   header.biHeight = 2;
   header.biPlanes = 1;
   header.biBitCount = 24;
-  const int none = -1;
   struct Case {
     const char* name;
     bool picture;
     unsigned char* pixels;
-    int failing;  // a CheckedCreate, or none
-    int made;     // of palette, memory DC and bitmap
+    std::optional<CheckedCreate> failing;
+    int made;  // of palette, memory DC and bitmap
   } const cases[] = {
-      {"picture", true, pixels, none, 3},
-      {"no picture", false, nullptr, none, 2},
-      {"record without pixels", true, nullptr, none, 2},
-      {"no halftone palette", true, pixels, static_cast<int>(CheckedCreate::kHalftonePalette), 2},
-      {"no memory DC", true, pixels, static_cast<int>(CheckedCreate::kCompatibleDc), 1},
-      {"no bitmap", true, pixels, static_cast<int>(CheckedCreate::kDiBitmap), 2},
+      {"picture", true, pixels, std::nullopt, 3},
+      {"no picture", false, nullptr, std::nullopt, 2},
+      {"record without pixels", true, nullptr, std::nullopt, 2},
+      {"no halftone palette", true, pixels, CheckedCreate::kHalftonePalette, 2},
+      {"no memory DC", true, pixels, CheckedCreate::kCompatibleDc, 1},
+      {"no bitmap", true, pixels, CheckedCreate::kDiBitmap, 2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -118,7 +119,7 @@ TEST_F(ViewerProc, PaintDeletesWhatItMakesOnEveryPath) {
     if (c.picture) gPicture.infoHeader = header;
     gPicture.pixels = c.pixels;
     CheckedReset();
-    if (c.failing != none) CheckedFailNext(static_cast<CheckedCreate>(c.failing));
+    if (c.failing) CheckedFailNext(*c.failing);
     InvalidateRect(hwnd, nullptr, TRUE);
     UpdateWindow(hwnd);
     EXPECT_EQ(CheckedMadeCount(), c.made);

@@ -16,9 +16,14 @@ bool gArmedAtEveryRecord = true;
 bool gFirstHiddenIsBack = false;
 HWND gTestWindows[2] = {};
 
-void* FaultOnSecondRecord(size_t size) {
+LPTOP_LEVEL_EXCEPTION_FILTER CurrentFilter() {
   LPTOP_LEVEL_EXCEPTION_FILTER filter = SetUnhandledExceptionFilter(nullptr);
   SetUnhandledExceptionFilter(filter);
+  return filter;
+}
+
+void* FaultOnSecondRecord(size_t size) {
+  const LPTOP_LEVEL_EXCEPTION_FILTER filter = CurrentFilter();
   if (++gAllocations == 1) return malloc(size);
   gArmedAtEveryRecord = gArmedAtEveryRecord && filter == RestoreOnCrash;
   if (gAllocations == 3 && filter == RestoreOnCrash) {
@@ -76,8 +81,7 @@ TEST_F(WindowHiding, CrashDuringTheEnumerationShowsTheWindowsHiddenSoFar) {
   gTestWindows[0] = hwnd;
   gTestWindows[1] = CreateWindowExA(0, "VistrelHidingTest", "", WS_POPUP | WS_VISIBLE, 60, 0, 50,
                                     50, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-  LPTOP_LEVEL_EXCEPTION_FILTER before = SetUnhandledExceptionFilter(nullptr);
-  SetUnhandledExceptionFilter(before);
+  const LPTOP_LEVEL_EXCEPTION_FILTER before = CurrentFilter();
   PtrListSetAllocHooks(FaultOnSecondRecord, nullptr);
   PtrList* list = HideOtherWindows();
   PtrListSetAllocHooks(nullptr, nullptr);
@@ -86,7 +90,7 @@ TEST_F(WindowHiding, CrashDuringTheEnumerationShowsTheWindowsHiddenSoFar) {
   EXPECT_TRUE(gArmedAtEveryRecord);
   EXPECT_TRUE(gFirstHiddenIsBack);
   StopRestoringOnCrash();
-  EXPECT_EQ(SetUnhandledExceptionFilter(before), before);
+  EXPECT_EQ(CurrentFilter(), before);
   RestoreWindows(list);
   PtrListDelete(list);
   EXPECT_TRUE(IsWindowVisible(gTestWindows[1]));
