@@ -18,8 +18,12 @@ HANDLE AcquireSingleInstance(const char* name) {
   return nullptr;
 }
 
+// ShowWindow on another thread's window waits for that thread, so one
+// application that has stopped responding would hold up the whole run and
+// get its hide after we are gone. The asynchronous call queues the change in
+// the window's own thread, in order, and acts at once on our own windows.
 BOOL ShowOrHide(HWND hwnd, int show) {
-  return ShowWindow(hwnd, show != 0 ? SW_SHOWNA : SW_HIDE);
+  return ShowWindowAsync(hwnd, show != 0 ? SW_SHOWNA : SW_HIDE);
 }
 
 BOOL CALLBACK HideWindowProc(HWND hwnd, LPARAM lParam) {

@@ -2,7 +2,9 @@
 // ("visible 1" to "visible 3"), a minimised one and one that is never shown,
 // keeps its message loop running, and appends each WM_SHOWWINDOW it gets to
 // the log file named by its argument, one "<title> <shown>" line per event.
-// Writes "ready" once its windows exist; ends on WM_CLOSE to any of them.
+// A second thread shows one more window, "not responding", and then reads no
+// messages until WM_APP reaches one of the others. Writes "ready" once its
+// windows exist; ends on WM_CLOSE to any of the responsive ones.
 #include <windows.h>
 
 #include <cstdio>
@@ -11,6 +13,7 @@
 namespace {
 
 FILE* gLog = nullptr;
+HANDLE gResume = nullptr;
 
 void Log(const char* text) {
   if (gLog == nullptr) return;
@@ -25,6 +28,9 @@ LRESULT CALLBACK HelperProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     char line[96];
     snprintf(line, sizeof line, "%s %d", title, wParam != 0 ? 1 : 0);
     Log(line);
+  } else if (msg == WM_APP) {
+    SetEvent(gResume);
+    return 0;
   } else if (msg == WM_CLOSE) {
     PostQuitMessage(0);
     return 0;
@@ -35,6 +41,17 @@ LRESULT CALLBACK HelperProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 HWND Make(HINSTANCE instance, const char* title, int x) {
   return CreateWindowExA(0, "VistrelTestHelper", title, WS_OVERLAPPEDWINDOW, x, 40, 160, 120,
                          nullptr, nullptr, instance, nullptr);
+}
+
+// The window of an application that has stopped responding: shown, and then
+// no message is read until the test lets the thread go on.
+DWORD WINAPI NotResponding(void* shown) {
+  ShowWindow(Make(GetModuleHandleA(nullptr), "not responding", 20), SW_SHOWNOACTIVATE);
+  SetEvent(shown);
+  WaitForSingleObject(gResume, INFINITE);
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+  return 0;
 }
 
 }  // namespace
@@ -58,6 +75,10 @@ int main(int argc, char** argv) {
   }
   ShowWindow(Make(instance, "minimised", x), SW_SHOWMINNOACTIVE);
   Make(instance, "never shown", x + 180);
+  gResume = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE shown = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  CreateThread(nullptr, 0, NotResponding, shown, 0, nullptr);
+  WaitForSingleObject(shown, INFINITE);
   Log("ready");
 
   MSG msg;

@@ -34,6 +34,85 @@ void* FaultOnSecondRecord(size_t size) {
   return malloc(size);
 }
 
+// Waits for `handle` while handling this thread's own messages, so that a
+// show or hide queued for one of our windows cannot be what holds it up.
+bool WaitPumping(HANDLE handle, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  bool signalled = false;
+  for (;;) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    if (signalled) return true;
+    const DWORD waited = GetTickCount() - start;
+    if (waited >= timeoutMs) return false;
+    signalled = MsgWaitForMultipleObjects(1, &handle, FALSE, timeoutMs - waited, QS_ALLINPUT) ==
+                WAIT_OBJECT_0;
+  }
+}
+
+// A window of another thread that stops reading messages once it is shown,
+// as an application that is not responding, until Resume.
+class HungWindow {
+ public:
+  HungWindow()
+      : created(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+        resume(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+        drained(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+        thread(CreateThread(nullptr, 0, Run, this, 0, &threadId)) {
+    WaitForSingleObject(created, 10000);
+  }
+  ~HungWindow() {
+    SetEvent(resume);
+    PostThreadMessageA(threadId, WM_QUIT, 0, 0);
+    WaitForSingleObject(thread, 10000);
+    for (HANDLE h : {thread, drained, resume, created}) CloseHandle(h);
+  }
+  HungWindow(const HungWindow&) = delete;
+  HungWindow& operator=(const HungWindow&) = delete;
+
+  void Resume() { SetEvent(resume); }
+  // True once the thread has handled everything queued for it before Resume.
+  bool Drained() { return WaitForSingleObject(drained, 10000) == WAIT_OBJECT_0; }
+
+  HWND hwnd = nullptr;
+
+ private:
+  static DWORD WINAPI Run(void* context) {
+    auto* self = static_cast<HungWindow*>(context);
+    self->hwnd = CreateWindowExA(0, "VistrelHidingTest", "", WS_POPUP | WS_VISIBLE, 120, 0, 50,
+                                 50, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    SetEvent(self->created);
+    WaitForSingleObject(self->resume, INFINITE);  // not responding
+    MSG msg;
+    bool quit = false;
+    while (!quit && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      quit = msg.message == WM_QUIT;
+      if (!quit) DispatchMessageA(&msg);
+    }
+    SetEvent(self->drained);
+    while (!quit && GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+    DestroyWindow(self->hwnd);
+    return 0;
+  }
+
+  HANDLE created;
+  HANDLE resume;
+  HANDLE drained;
+  DWORD threadId = 0;
+  HANDLE thread;
+};
+
+// What WinMain does around the viewer run.
+DWORD WINAPI HideAndRestore(void*) {
+  PtrList* list = HideOtherWindows();
+  StopRestoringOnCrash();
+  if (list != nullptr) {
+    RestoreWindows(list);
+    PtrListDelete(list);
+  }
+  return 0;
+}
+
 class WindowHiding : public testing::Test {
  protected:
   void SetUp() override {
@@ -95,6 +174,23 @@ TEST_F(WindowHiding, CrashDuringTheEnumerationShowsTheWindowsHiddenSoFar) {
   PtrListDelete(list);
   EXPECT_TRUE(IsWindowVisible(gTestWindows[1]));
   DestroyWindow(gTestWindows[1]);
+}
+
+// An application that has stopped reading messages holds up neither the
+// hiding nor the restoring, and its window is visible once it reads again.
+TEST_F(WindowHiding, HungApplicationHoldsNothingUpAndEndsVisible) {
+  HungWindow hung;
+  ASSERT_NE(hung.hwnd, nullptr);
+  HANDLE worker = CreateThread(nullptr, 0, HideAndRestore, nullptr, 0, nullptr);
+  ASSERT_NE(worker, nullptr);
+  EXPECT_TRUE(WaitPumping(worker, 2000))
+      << "hiding and restoring the windows waited for a thread that reads no messages";
+  hung.Resume();
+  ASSERT_TRUE(WaitPumping(worker, 10000));
+  CloseHandle(worker);
+  ASSERT_TRUE(hung.Drained());
+  EXPECT_TRUE(IsWindowVisible(hung.hwnd));
+  EXPECT_TRUE(IsWindowVisible(hwnd));
 }
 
 TEST_F(WindowHiding, NothingIsHiddenWithoutAList) {
