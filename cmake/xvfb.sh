@@ -18,7 +18,7 @@ stop_pid() {
 if [ "$action" = stop ]; then
   stop_pid "$state.wm.pid"
   stop_pid "$state.pid"
-  rm -f "$state"
+  rm -f "$state" "$state.openbox.xml"
   exit 0
 fi
 
@@ -52,7 +52,15 @@ wait_for Xvfb test -e "/tmp/.X11-unix/X$n"
 
 # NOTE: without a window manager Wine waits about 2 s for an answer on every
 # hide or show of a top-level window, and focus does not work as on a desktop.
-DISPLAY=":$n" openbox --sm-disable </dev/null >/dev/null 2>&1 &
+# Openbox gives the focus to every window it maps, even one shown without
+# activation; Windows never does, so here it gives the focus only when asked.
+cat > "$state.openbox.xml" <<'EOF'
+<?xml version="1.0" encoding="UTF-8"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc">
+  <focus><focusNew>no</focusNew></focus>
+</openbox_config>
+EOF
+DISPLAY=":$n" openbox --sm-disable --config-file "$state.openbox.xml" </dev/null >/dev/null 2>&1 &
 echo $! > "$state.wm.pid"
 wait_for openbox wm_running
 echo ":$n" > "$state"

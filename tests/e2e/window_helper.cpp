@@ -1,7 +1,8 @@
 // Another application for the end-to-end tests: opens three visible windows
 // ("visible 1" to "visible 3"), a minimised one and one that is never shown,
 // keeps its message loop running, and appends each WM_SHOWWINDOW it gets to
-// the log file named by its argument, one "<title> <shown>" line per event.
+// the log file named by its argument, one "<title> <shown>" line per event,
+// and each activation as "<title> active".
 // A second thread shows one more window, "not responding", and then reads no
 // messages until WM_APP reaches one of the others. Writes "ready" once its
 // windows exist; ends on WM_CLOSE to any of the responsive ones.
@@ -21,13 +22,19 @@ void Log(const char* text) {
   fflush(gLog);
 }
 
+void LogEvent(HWND hwnd, const char* event) {
+  char title[64] = {};
+  GetWindowTextA(hwnd, title, sizeof title);
+  char line[96];
+  snprintf(line, sizeof line, "%s %s", title, event);
+  Log(line);
+}
+
 LRESULT CALLBACK HelperProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_SHOWWINDOW) {
-    char title[64] = {};
-    GetWindowTextA(hwnd, title, sizeof title);
-    char line[96];
-    snprintf(line, sizeof line, "%s %d", title, wParam != 0 ? 1 : 0);
-    Log(line);
+    LogEvent(hwnd, wParam != 0 ? "1" : "0");
+  } else if (msg == WM_ACTIVATE && LOWORD(wParam) != WA_INACTIVE) {
+    LogEvent(hwnd, "active");
   } else if (msg == WM_APP) {
     SetEvent(gResume);
     return 0;

@@ -271,3 +271,18 @@ DWORD WINAPI CheckedGetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size)
   if (gFetch == ModulePathFetch::kCutUnterminated) memset(buffer + got, 'x', size - got);
   return size;
 }
+
+// NOTE: Windows paints the desktop wallpaper here for a top-level window;
+// Wine paints the class brush, which for the viewer is the null brush.
+LRESULT WINAPI CheckedDefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg != WM_ICONERASEBKGND || (GetWindowLongA(hwnd, GWL_STYLE) & WS_CHILD) != 0) {
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+  }
+  HDC hdc = reinterpret_cast<HDC>(wParam);
+  RECT area;
+  GetClipBox(hdc, &area);
+  HBRUSH desktop = CreateSolidBrush(kCheckedDesktopColour);
+  FillRect(hdc, &area, desktop);
+  DeleteObject(desktop);
+  return 1;
+}

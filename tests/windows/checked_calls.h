@@ -5,7 +5,9 @@
 // selected into a device context (the call then answers 0 and keeps the
 // object, as Windows does), deletes a stock object, or ends a paint with an
 // object made during that paint still allocated. Creation calls can be made
-// to fail, and the own-path fetch can be made to come back cut.
+// to fail, and the own-path fetch can be made to come back cut. The default
+// handling of WM_ICONERASEBKGND paints the desktop as Windows does, in a
+// colour of its own, where Wine would paint the class brush.
 #pragma once
 
 #include <windows.h>
@@ -40,6 +42,11 @@ BOOL WINAPI CheckedDeleteObject(HGDIOBJ object);
 BOOL WINAPI CheckedDeleteDC(HDC hdc);
 DWORD WINAPI CheckedGetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
 
+// The colour that stands for the desktop background, which Windows' default
+// WM_ICONERASEBKGND handling paints into a top-level window's update area.
+constexpr COLORREF kCheckedDesktopColour = RGB(0x3A, 0x6E, 0xA5);
+LRESULT WINAPI CheckedDefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
 #ifndef VISTREL_REAL_CALLS
 #define BeginPaint CheckedBeginPaint
 #define EndPaint CheckedEndPaint
@@ -51,4 +58,5 @@ DWORD WINAPI CheckedGetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size)
 #define DeleteObject CheckedDeleteObject
 #define DeleteDC CheckedDeleteDC
 #define GetModuleFileNameA CheckedGetModuleFileNameA
+#define DefWindowProcA CheckedDefWindowProcA
 #endif

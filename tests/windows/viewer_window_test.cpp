@@ -8,6 +8,17 @@
 
 namespace {
 
+// An icon's width, from its mask.
+int IconWidth(HICON icon) {
+  ICONINFO info = {};
+  if (!GetIconInfo(icon, &info)) return 0;
+  BITMAP mask = {};
+  GetObjectA(info.hbmMask, sizeof mask, &mask);
+  DeleteObject(info.hbmMask);
+  if (info.hbmColor != nullptr) DeleteObject(info.hbmColor);
+  return mask.bmWidth;
+}
+
 TEST(ViewerClass, AlwaysGetsDoubleClicksAndTheShellIcons) {
   HINSTANCE instance = GetModuleHandleA(nullptr);
   ASSERT_NE(RegisterViewerClass(instance, "VistrelTestClass", DefWindowProcA, CS_NOCLOSE, "",
@@ -19,8 +30,8 @@ TEST(ViewerClass, AlwaysGetsDoubleClicksAndTheShellIcons) {
   EXPECT_EQ(wc.style, static_cast<UINT>(CS_NOCLOSE | CS_DBLCLKS));
   EXPECT_EQ(wc.hbrBackground, GetStockObject(NULL_BRUSH));
   EXPECT_EQ(wc.hCursor, nullptr);
-  EXPECT_NE(wc.hIcon, nullptr);
-  EXPECT_NE(wc.hIconSm, nullptr);
+  EXPECT_EQ(IconWidth(wc.hIcon), 32);
+  EXPECT_EQ(IconWidth(wc.hIconSm), 16);
   UnregisterClassA("VistrelTestClass", instance);
 }
 
@@ -90,8 +101,9 @@ TEST_F(ViewerProc, AltF4DoesNothingWhenKeysDoNotEndTheRun) {
 }
 
 // Every path of a real paint, through the drawing-object checker: what a
-// paint makes it deletes, and nothing is deleted while still selected.
-TEST_F(ViewerProc, PaintDeletesWhatItMakesOnEveryPath) {
+// paint makes it deletes, nothing is deleted while still selected, and the
+// window around the picture shows the desktop.
+TEST_F(ViewerProc, PaintShowsTheDesktopAndDeletesWhatItMakesOnEveryPath) {
   unsigned char pixels[2 * 8] = {};  // 2x2 at 24 bits: two rows of 8 bytes
   BITMAPINFOHEADER header = {};
   header.biSize = sizeof header;
@@ -120,10 +132,15 @@ TEST_F(ViewerProc, PaintDeletesWhatItMakesOnEveryPath) {
     gPicture.pixels = c.pixels;
     CheckedReset();
     if (c.failing) CheckedFailNext(*c.failing);
+    HDC window = GetDC(hwnd);
+    const RECT whole = {0, 0, 200, 100};
+    FillRect(window, &whole, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     InvalidateRect(hwnd, nullptr, TRUE);
     UpdateWindow(hwnd);
     EXPECT_EQ(CheckedMadeCount(), c.made);
     EXPECT_EQ(CheckedLiveCount(), 0);
+    EXPECT_EQ(GetPixel(window, 100, 50), kCheckedDesktopColour);
+    ReleaseDC(hwnd, window);
   }
   gPicture = PictureRecord{};
 }
