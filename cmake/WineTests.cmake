@@ -25,7 +25,11 @@ if(NOT TEST wine_prefix_setup)
   set_tests_properties(wine_prefix_cleanup PROPERTIES FIXTURES_CLEANUP wine FIXTURES_REQUIRED display)
 endif()
 
+# A GoogleTest program under Wine: it passes only by reaching GoogleTest's
+# closing summary, so a crash fails it whatever the exit status says.
 function(vistrel_add_wine_test target)
-  add_test(NAME ${target} COMMAND ${target} ${ARGN})
+  add_test(NAME ${target}
+           COMMAND sh ${PROJECT_SOURCE_DIR}/cmake/wine-gtest.sh ${VISTREL_WINE_PREFIX}
+                   ${VISTREL_WINE_LOADER} $<TARGET_FILE:${target}> ${ARGN})
   set_tests_properties(${target} PROPERTIES FIXTURES_REQUIRED "display;wine" TIMEOUT 300)
 endfunction()
