@@ -8,16 +8,17 @@ log=$(mktemp)
 sh "$(dirname "$0")/wine-run.sh" "$@" >"$log" 2>&1
 status=$?
 cat "$log"
+last=$(sed -n 's/^\[ RUN      \] //p' "$log" | tail -n 1 | tr -d '\r')
+name=$(basename "$3")
 problem=
 if grep -q -E '^wine: Unhandled|^Unhandled exception' "$log"; then
-  problem="CRASHED"
+  problem="$name CRASHED; the last test it started: ${last:-none}"
 elif ! grep -q '^\[  PASSED  \] [0-9]* tests\{0,1\}\.' "$log"; then
-  problem="STOPPED before GoogleTest's closing summary"
+  problem="$name STOPPED before GoogleTest's closing summary; the last test it started: ${last:-none}"
 elif grep -q '^\[  FAILED  \]' "$log" || [ "$status" -ne 0 ]; then
-  problem="failed (exit status $status)"
+  problem="$name failed (exit status $status)"
 fi
-last=$(sed -n 's/^\[ RUN      \] //p' "$log" | tail -n 1)
 rm -f "$log"
 [ -z "$problem" ] && exit 0
-echo "$(basename "$3") $problem; the last test it started: ${last:-none}" >&2
+echo "$problem" >&2
 exit 1
