@@ -1,5 +1,6 @@
 // The program's entry: one copy at a time; hide the other windows and the
-// cursor, run the viewer, then show the windows again. Always exits with 0.
+// cursor, run the viewer, then show the windows again and give the keyboard
+// back to the window that had it. Always exits with 0.
 #include <windows.h>
 
 #include <cstdlib>  // __argc and __argv
@@ -13,6 +14,8 @@ int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*comma
   HANDLE mutex = AcquireSingleInstance(kSingleInstanceName);
   if (mutex == nullptr) return 0;
 
+  // Taken before the first hide, which may hand the activation elsewhere.
+  HWND foreground = GetForegroundWindow();
   PtrList* hidden = HideOtherWindows();
   ShowCursor(FALSE);
 
@@ -23,6 +26,7 @@ int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*comma
     RestoreWindows(hidden);
     PtrListDelete(hidden);
   }
+  ReturnForeground(foreground);
   CloseHandle(mutex);
   return 0;
 }

@@ -1,6 +1,8 @@
 // Single instance, hiding and restoring windows.
 #include "window_hiding.h"
 
+#include <dwmapi.h>
+
 const char kSingleInstanceName[] = "This project name is SOLVANE.";
 
 namespace {
@@ -8,6 +10,32 @@ namespace {
 // The windows this run hid, for the crash filter, and the filter it replaced.
 PtrList* gHiddenWindows = nullptr;
 LPTOP_LEVEL_EXCEPTION_FILTER gPreviousFilter = nullptr;
+
+// DwmGetWindowAttribute while the enumeration runs, where the system has it.
+using DwmGetWindowAttributeProc = decltype(&DwmGetWindowAttribute);
+DwmGetWindowAttributeProc gDwmGetWindowAttribute = nullptr;
+
+// The desktop window manager "cloaks" windows that keep WS_VISIBLE but are on
+// no screen: on other virtual desktops, suspended store apps, parts of the
+// shell. Hiding them gains nothing, and showing them again is a change their
+// application did not ask for.
+bool IsCloaked(HWND hwnd) {
+  DWORD cloaked = 0;
+  return gDwmGetWindowAttribute != nullptr &&
+         SUCCEEDED(gDwmGetWindowAttribute(hwnd, DWMWA_CLOAKED, &cloaked, sizeof cloaked)) &&
+         cloaked != 0;
+}
+
+// dwmapi.dll from the system folder only, never one planted beside the
+// program; null where the system cannot promise that (XP, Vista and 7
+// without the update that brought the search flags) or has no such DLL.
+HMODULE LoadDwmApi() {
+  // The documented test for the LOAD_LIBRARY_SEARCH_* flags: older systems
+  // may ignore an unknown flag and search the program's folder.
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  if (kernel == nullptr || GetProcAddress(kernel, "AddDllDirectory") == nullptr) return nullptr;
+  return LoadLibraryExA("dwmapi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
 
 }  // namespace
 
@@ -28,7 +56,7 @@ BOOL ShowOrHide(HWND hwnd, int show) {
 
 BOOL CALLBACK HideWindowProc(HWND hwnd, LPARAM lParam) {
   auto* list = reinterpret_cast<PtrList*>(lParam);
-  if (!IsWindowVisible(hwnd) || IsIconic(hwnd)) return TRUE;
+  if (!IsWindowVisible(hwnd) || IsIconic(hwnd) || IsCloaked(hwnd)) return TRUE;
   // Only a window that is on the list can be shown again, so one whose
   // record could not be allocated stays visible.
   if (PtrListAddUnique(list, hwnd) != -1) ShowOrHide(hwnd, 0);
@@ -43,7 +71,16 @@ PtrList* HideOtherWindows() {
   // must still show the windows hidden so far.
   gHiddenWindows = list;
   gPreviousFilter = SetUnhandledExceptionFilter(RestoreOnCrash);
+  // NOTE: Wine answers E_NOTIMPL for DWMWA_CLOAKED, so there, as before
+  // Windows 8, no window counts as cloaked.
+  HMODULE dwm = LoadDwmApi();
+  if (dwm != nullptr) {
+    gDwmGetWindowAttribute = reinterpret_cast<DwmGetWindowAttributeProc>(
+        reinterpret_cast<void (*)()>(GetProcAddress(dwm, "DwmGetWindowAttribute")));
+  }
   EnumWindows(HideWindowProc, reinterpret_cast<LPARAM>(list));
+  gDwmGetWindowAttribute = nullptr;
+  if (dwm != nullptr) FreeLibrary(dwm);
   return list;
 }
 
@@ -66,4 +103,11 @@ int RestoreWindows(PtrList* list) {
     ShowOrHide(static_cast<HWND>(PtrListAt(list, index)), 1);
   }
   return 1;
+}
+
+// NOTE: SetForegroundWindow does not wait for the window's thread: it queues
+// the activation there, behind the show queued just before, so the window is
+// visible when it gets the keyboard, and a hung application holds nothing up.
+void ReturnForeground(HWND hwnd) {
+  if (hwnd != nullptr && IsWindow(hwnd)) SetForegroundWindow(hwnd);
 }

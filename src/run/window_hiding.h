@@ -10,7 +10,8 @@ extern const char kSingleInstanceName[];
 
 // The mutex handle when this is the first copy, otherwise null.
 HANDLE AcquireSingleInstance(const char* name);
-// Records and hides each visible, non-minimised top-level window; the
+// Records and hides each visible, non-minimised top-level window that the
+// desktop window manager has not cloaked; the
 // `lParam` is the PtrList. Always TRUE, so the enumeration goes on.
 BOOL CALLBACK HideWindowProc(HWND hwnd, LPARAM lParam);
 // Makes the hidden-window list, arms RestoreOnCrash for it and hides the
@@ -24,4 +25,7 @@ LONG WINAPI RestoreOnCrash(EXCEPTION_POINTERS* exception);
 void StopRestoringOnCrash();
 // Shows every recorded window again, the last recorded first; returns 1.
 int RestoreWindows(PtrList* list);
+// Gives the keyboard back to the window that had it before the run, as Show
+// Desktop does; nothing happens when there was none or it has been closed.
+void ReturnForeground(HWND hwnd);
 BOOL ShowOrHide(HWND hwnd, int show);

@@ -1,8 +1,8 @@
 // Another application for the end-to-end tests: opens three visible windows
-// ("visible 1" to "visible 3"), a minimised one and one that is never shown,
-// keeps its message loop running, and appends each WM_SHOWWINDOW it gets to
-// the log file named by its argument, one "<title> <shown>" line per event,
-// and each activation as "<title> active".
+// ("visible 1" to "visible 3", the second of them active), a minimised one and
+// one that is never shown, keeps its message loop running, and appends each
+// WM_SHOWWINDOW it gets to the log file named by its argument, one
+// "<title> <shown>" line per event, and each activation as "<title> active".
 // A second thread shows one more window, "not responding", and then reads no
 // messages until WM_APP reaches one of the others. Writes "ready" once its
 // windows exist; ends on WM_CLOSE to any of the responsive ones.
@@ -75,11 +75,14 @@ int main(int argc, char** argv) {
   RegisterClassA(&wc);
 
   const char* visible[] = {"visible 1", "visible 2", "visible 3"};
+  HWND windows[3] = {};
   int x = 20;
-  for (const char* title : visible) {
-    ShowWindow(Make(instance, title, x), SW_SHOWNOACTIVATE);
+  for (int i = 0; i < 3; ++i) {
+    windows[i] = Make(instance, visible[i], x);
+    ShowWindow(windows[i], SW_SHOWNOACTIVATE);
     x += 180;
   }
+  SetForegroundWindow(windows[1]);  // the user was typing there
   ShowWindow(Make(instance, "minimised", x), SW_SHOWMINNOACTIVE);
   Make(instance, "never shown", x + 180);
   gResume = CreateEventA(nullptr, TRUE, FALSE, nullptr);

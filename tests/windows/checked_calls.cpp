@@ -37,6 +37,8 @@ int gNextPaint = 1;
 int gMadeCount = 0;
 bool gFailNext[3] = {};
 ModulePathFetch gFetch = ModulePathFetch::kWhole;
+HWND gCloaked = nullptr;
+FARPROC gRealDwmGetWindowAttribute = nullptr;
 
 int SlotOf(HGDIOBJ object) {
   switch (GetObjectType(object)) {
@@ -285,4 +287,40 @@ LRESULT WINAPI CheckedDefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
   FillRect(hdc, &area, desktop);
   DeleteObject(desktop);
   return 1;
+}
+
+void CheckedCloak(HWND hwnd) { gCloaked = hwnd; }
+
+namespace {
+
+HRESULT WINAPI CheckedDwmGetWindowAttribute(HWND hwnd, DWORD attribute, void* value,
+                                            DWORD size) {
+  if (hwnd != nullptr && hwnd == gCloaked && attribute == 14 /* DWMWA_CLOAKED */ &&
+      size == sizeof(DWORD)) {
+    *static_cast<DWORD*>(value) = 2;  // DWM_CLOAKED_SHELL
+    return S_OK;
+  }
+  using Real = HRESULT(WINAPI*)(HWND, DWORD, void*, DWORD);
+  return reinterpret_cast<Real>(reinterpret_cast<void (*)()>(gRealDwmGetWindowAttribute))(
+      hwnd, attribute, value, size);
+}
+
+}  // namespace
+
+FARPROC WINAPI CheckedGetProcAddress(HMODULE module, LPCSTR name) {
+  const FARPROC proc = GetProcAddress(module, name);
+  if (proc == nullptr || IS_INTRESOURCE(name) || strcmp(name, "DwmGetWindowAttribute") != 0) {
+    return proc;
+  }
+  gRealDwmGetWindowAttribute = proc;
+  return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(CheckedDwmGetWindowAttribute));
+}
+
+HMODULE WINAPI CheckedLoadLibraryExA(LPCSTR name, HANDLE file, DWORD flags) {
+  if (flags != LOAD_LIBRARY_SEARCH_SYSTEM32) {
+    ADD_FAILURE() << "LoadLibraryExA(" << name << ", flags 0x" << std::hex << flags
+                  << "): only LOAD_LIBRARY_SEARCH_SYSTEM32 keeps a DLL planted beside the "
+                     "program from being loaded";
+  }
+  return LoadLibraryExA(name, file, flags);
 }

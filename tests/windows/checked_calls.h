@@ -4,8 +4,10 @@
 // naming the call and the object, when code deletes an object still
 // selected into a device context (the call then answers 0 and keeps the
 // object, as Windows does), deletes a stock object, or ends a paint with an
-// object made during that paint still allocated. Creation calls can be made
-// to fail, and the own-path fetch can be made to come back cut. The default
+// object made during that paint still allocated, or loads a DLL from
+// anywhere but the system folder. Creation calls can be made to fail, the
+// own-path fetch can be made to come back cut, and the desktop window
+// manager can be made to call a window cloaked. The default
 // handling of WM_ICONERASEBKGND paints the desktop as Windows does, in a
 // colour of its own, where Wine would paint the class brush.
 #pragma once
@@ -42,6 +44,14 @@ BOOL WINAPI CheckedDeleteObject(HGDIOBJ object);
 BOOL WINAPI CheckedDeleteDC(HDC hdc);
 DWORD WINAPI CheckedGetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
 
+// From now on DwmGetWindowAttribute, as GetProcAddress hands it out, answers
+// that this window is cloaked; null for none.
+void CheckedCloak(HWND hwnd);
+FARPROC WINAPI CheckedGetProcAddress(HMODULE module, LPCSTR name);
+// A DLL may be loaded only from the system folder: a load that would also
+// search the program's folder, where anyone may plant one, fails the test.
+HMODULE WINAPI CheckedLoadLibraryExA(LPCSTR name, HANDLE file, DWORD flags);
+
 // The colour that stands for the desktop background, which Windows' default
 // WM_ICONERASEBKGND handling paints into a top-level window's update area.
 constexpr COLORREF kCheckedDesktopColour = RGB(0x3A, 0x6E, 0xA5);
@@ -59,4 +69,7 @@ LRESULT WINAPI CheckedDefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
 #define DeleteDC CheckedDeleteDC
 #define GetModuleFileNameA CheckedGetModuleFileNameA
 #define DefWindowProcA CheckedDefWindowProcA
+#define GetProcAddress CheckedGetProcAddress
+#define LoadLibraryExA CheckedLoadLibraryExA
+#define LoadLibraryA(name) CheckedLoadLibraryExA(name, nullptr, 0)
 #endif

@@ -81,6 +81,7 @@ class HungWindow {
     auto* self = static_cast<HungWindow*>(context);
     self->hwnd = CreateWindowExA(0, "VistrelHidingTest", "", WS_POPUP | WS_VISIBLE, 120, 0, 50,
                                  50, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    SetForegroundWindow(self->hwnd);  // the keyboard's window, when it stops responding
     SetEvent(self->created);
     WaitForSingleObject(self->resume, INFINITE);  // not responding
     MSG msg;
@@ -104,12 +105,14 @@ class HungWindow {
 
 // What WinMain does around the viewer run.
 DWORD WINAPI HideAndRestore(void*) {
+  HWND foreground = GetForegroundWindow();
   PtrList* list = HideOtherWindows();
   StopRestoringOnCrash();
   if (list != nullptr) {
     RestoreWindows(list);
     PtrListDelete(list);
   }
+  ReturnForeground(foreground);
   return 0;
 }
 
@@ -132,16 +135,30 @@ class WindowHiding : public testing::Test {
   HWND hwnd = nullptr;
 };
 
-TEST_F(WindowHiding, RecordsAndHidesAVisibleWindowOnce) {
-  PtrList* list = PtrListNew();
+int32_t Differs(void* item, int32_t, void* context) { return item != context; }
+
+bool Recorded(PtrList* list, HWND hwnd) { return PtrListFind(list, 1, Differs, hwnd) == hwnd; }
+
+// A cloaked window is on no screen, so it is neither hidden nor recorded.
+TEST_F(WindowHiding, RecordsAndHidesAVisibleWindowOnceAndNoCloakedOne) {
+  HWND cloaked = CreateWindowExA(0, "VistrelHidingTest", "", WS_POPUP | WS_VISIBLE, 60, 0, 50,
+                                 50, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  CheckedCloak(cloaked);
+  PtrList* list = HideOtherWindows();
+  StopRestoringOnCrash();
+  CheckedCloak(nullptr);
   ASSERT_NE(list, nullptr);
-  EXPECT_TRUE(HideWindowProc(hwnd, reinterpret_cast<LPARAM>(list)));
+  const int32_t count = PtrListCount(list);
   EXPECT_TRUE(HideWindowProc(hwnd, reinterpret_cast<LPARAM>(list)));  // reported twice
+  EXPECT_EQ(PtrListCount(list), count);
+  EXPECT_TRUE(Recorded(list, hwnd));
   EXPECT_FALSE(IsWindowVisible(hwnd));
-  EXPECT_EQ(PtrListCount(list), 1);
+  EXPECT_FALSE(Recorded(list, cloaked));
+  EXPECT_TRUE(IsWindowVisible(cloaked));
   RestoreWindows(list);
   EXPECT_TRUE(IsWindowVisible(hwnd));
   PtrListDelete(list);
+  DestroyWindow(cloaked);
 }
 
 // A window that could not be recorded could never be shown again.
@@ -181,6 +198,7 @@ TEST_F(WindowHiding, CrashDuringTheEnumerationShowsTheWindowsHiddenSoFar) {
 TEST_F(WindowHiding, HungApplicationHoldsNothingUpAndEndsVisible) {
   HungWindow hung;
   ASSERT_NE(hung.hwnd, nullptr);
+  ASSERT_EQ(GetForegroundWindow(), hung.hwnd);
   HANDLE worker = CreateThread(nullptr, 0, HideAndRestore, nullptr, 0, nullptr);
   ASSERT_NE(worker, nullptr);
   EXPECT_TRUE(WaitPumping(worker, 2000))
