@@ -108,6 +108,8 @@ int RestoreWindows(PtrList* list) {
 // NOTE: SetForegroundWindow does not wait for the window's thread: it queues
 // the activation there, behind the show queued just before, so the window is
 // visible when it gets the keyboard, and a hung application holds nothing up.
+// Windows grants it because the key or click that ended the run was ours;
+// after an outside close it may refuse, where Wine never does.
 void ReturnForeground(HWND hwnd) {
   if (hwnd != nullptr && IsWindow(hwnd)) SetForegroundWindow(hwnd);
 }

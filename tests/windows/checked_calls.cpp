@@ -9,6 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include <dwmapi.h>
+
 namespace {
 
 enum Slot { kBitmapSlot, kBrushSlot, kPenSlot, kFontSlot, kPaletteSlot, kSlotCount };
@@ -38,7 +40,6 @@ int gMadeCount = 0;
 bool gFailNext[3] = {};
 ModulePathFetch gFetch = ModulePathFetch::kWhole;
 HWND gCloaked = nullptr;
-FARPROC gRealDwmGetWindowAttribute = nullptr;
 
 int SlotOf(HGDIOBJ object) {
   switch (GetObjectType(object)) {
@@ -293,16 +294,14 @@ void CheckedCloak(HWND hwnd) { gCloaked = hwnd; }
 
 namespace {
 
+// NOTE: Wine's own answers E_NOTIMPL for every window.
 HRESULT WINAPI CheckedDwmGetWindowAttribute(HWND hwnd, DWORD attribute, void* value,
                                             DWORD size) {
-  if (hwnd != nullptr && hwnd == gCloaked && attribute == 14 /* DWMWA_CLOAKED */ &&
-      size == sizeof(DWORD)) {
-    *static_cast<DWORD*>(value) = 2;  // DWM_CLOAKED_SHELL
-    return S_OK;
+  if (hwnd == nullptr || hwnd != gCloaked || attribute != DWMWA_CLOAKED || size != 4) {
+    return E_NOTIMPL;
   }
-  using Real = HRESULT(WINAPI*)(HWND, DWORD, void*, DWORD);
-  return reinterpret_cast<Real>(reinterpret_cast<void (*)()>(gRealDwmGetWindowAttribute))(
-      hwnd, attribute, value, size);
+  *static_cast<DWORD*>(value) = DWM_CLOAKED_SHELL;
+  return S_OK;
 }
 
 }  // namespace
@@ -312,7 +311,6 @@ FARPROC WINAPI CheckedGetProcAddress(HMODULE module, LPCSTR name) {
   if (proc == nullptr || IS_INTRESOURCE(name) || strcmp(name, "DwmGetWindowAttribute") != 0) {
     return proc;
   }
-  gRealDwmGetWindowAttribute = proc;
   return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(CheckedDwmGetWindowAttribute));
 }
 
