@@ -15,14 +15,19 @@ stop_pid() {
   fi
 }
 
-if [ "$action" = stop ]; then
+stop() {
   stop_pid "$state.wm.pid"
   stop_pid "$state.pid"
-  rm -f "$state" "$state.openbox.xml"
+  rm -f "$state" "$state.openbox.xml" "$state.wm.log"
+}
+
+if [ "$action" = stop ]; then
+  stop
   exit 0
 fi
 
-# Waits up to 10 s for the check ($2...) to pass; otherwise says what ($1) did not start.
+# Waits up to 10 s for the check ($2...) to pass; otherwise says what ($1) did
+# not start, with what the window manager printed, and stops both.
 wait_for() {
   what=$1
   shift
@@ -31,10 +36,18 @@ wait_for() {
     tries=$((tries + 1))
     if [ $tries -gt 100 ]; then
       echo "$what did not start on :$n" >&2
+      cat "$state.wm.log" >&2 2>/dev/null
+      stop
       exit 1
     fi
     sleep 0.1
   done
+}
+
+# The socket appears before the server takes connections; a client that
+# comes too early is refused.
+x_running() {
+  DISPLAY=":$n" xprop -root >/dev/null 2>&1
 }
 
 wm_running() {
@@ -48,7 +61,7 @@ done
 # Detached from ctest's output, which would otherwise wait for it to end.
 Xvfb ":$n" -screen 0 "${size}x24" -nolisten tcp </dev/null >/dev/null 2>&1 &
 echo $! > "$state.pid"
-wait_for Xvfb test -e "/tmp/.X11-unix/X$n"
+wait_for Xvfb x_running
 
 # NOTE: without a window manager Wine waits about 2 s for an answer on every
 # hide or show of a top-level window, and focus does not work as on a desktop.
@@ -60,7 +73,7 @@ cat > "$state.openbox.xml" <<'EOF'
   <focus><focusNew>no</focusNew></focus>
 </openbox_config>
 EOF
-DISPLAY=":$n" openbox --sm-disable --config-file "$state.openbox.xml" </dev/null >/dev/null 2>&1 &
+DISPLAY=":$n" openbox --sm-disable --config-file "$state.openbox.xml" </dev/null >"$state.wm.log" 2>&1 &
 echo $! > "$state.wm.pid"
 wait_for openbox wm_running
 echo ":$n" > "$state"

@@ -207,15 +207,11 @@ class Vistrel : public testing::Test {
     }
   }
 
-  // A show or an activation queued for another application's window lands
-  // once that application next reads its messages.
-  template <typename Condition>
-  static bool Soon(Condition condition) {
-    for (int i = 0; i < 40 && !condition(); ++i) Sleep(50);
-    return condition();
-  }
+  // A show queued for another application's window lands once that
+  // application next reads its messages.
   static bool ShownSoon(HWND hwnd) {
-    return Soon([hwnd] { return IsWindowVisible(hwnd) != FALSE; });
+    for (int i = 0; i < 40 && !IsWindowVisible(hwnd); ++i) Sleep(50);
+    return IsWindowVisible(hwnd) != FALSE;
   }
 
   static bool PointerShowing() {
@@ -483,8 +479,8 @@ TEST_F(Vistrel, OtherWindowsAreHiddenAndShownAgainInReverseOrder) {
 
   for (HWND hwnd : visible) EXPECT_TRUE(ShownSoon(hwnd));
   // The window the user was typing in has the keyboard again.
-  EXPECT_TRUE(Soon([&] { return GetForegroundWindow() == visible[1]; }))
-      << "the foreground window is " << GetForegroundWindow();
+  for (int i = 0; i < 40 && GetForegroundWindow() != visible[1]; ++i) Sleep(50);
+  EXPECT_EQ(GetForegroundWindow(), visible[1]);
   EXPECT_TRUE(IsIconic(minimised));
   EXPECT_TRUE(IsWindowVisible(minimised));
   EXPECT_FALSE(IsWindowVisible(neverShown));

@@ -314,11 +314,8 @@ FARPROC WINAPI CheckedGetProcAddress(HMODULE module, LPCSTR name) {
   return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(CheckedDwmGetWindowAttribute));
 }
 
+// Any other search may find a DLL planted beside the program.
 HMODULE WINAPI CheckedLoadLibraryExA(LPCSTR name, HANDLE file, DWORD flags) {
-  if (flags != LOAD_LIBRARY_SEARCH_SYSTEM32) {
-    ADD_FAILURE() << "LoadLibraryExA(" << name << ", flags 0x" << std::hex << flags
-                  << "): only LOAD_LIBRARY_SEARCH_SYSTEM32 keeps a DLL planted beside the "
-                     "program from being loaded";
-  }
+  EXPECT_EQ(flags, static_cast<DWORD>(LOAD_LIBRARY_SEARCH_SYSTEM32)) << "loading " << name;
   return LoadLibraryExA(name, file, flags);
 }

@@ -44,12 +44,10 @@ BOOL WINAPI CheckedDeleteObject(HGDIOBJ object);
 BOOL WINAPI CheckedDeleteDC(HDC hdc);
 DWORD WINAPI CheckedGetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
 
-// From now on DwmGetWindowAttribute, as GetProcAddress hands it out, answers
-// that this window is cloaked; null for none.
+// DwmGetWindowAttribute, as GetProcAddress hands it out, calls this window
+// cloaked; null for none.
 void CheckedCloak(HWND hwnd);
 FARPROC WINAPI CheckedGetProcAddress(HMODULE module, LPCSTR name);
-// A DLL may be loaded only from the system folder: a load that would also
-// search the program's folder, where anyone may plant one, fails the test.
 HMODULE WINAPI CheckedLoadLibraryExA(LPCSTR name, HANDLE file, DWORD flags);
 
 // The colour that stands for the desktop background, which Windows' default
