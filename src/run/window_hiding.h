@@ -11,8 +11,8 @@ extern const char kSingleInstanceName[];
 // The mutex handle when this is the first copy, otherwise null.
 HANDLE AcquireSingleInstance(const char* name);
 // Records and hides each visible, non-minimised top-level window that the
-// desktop window manager has not cloaked; the
-// `lParam` is the PtrList. Always TRUE, so the enumeration goes on.
+// desktop window manager has not cloaked; the `lParam` is the PtrList.
+// Always TRUE, so the enumeration goes on.
 BOOL CALLBACK HideWindowProc(HWND hwnd, LPARAM lParam);
 // Makes the hidden-window list, arms RestoreOnCrash for it and hides the
 // other windows into it; null, with nothing hidden, when the list cannot be
