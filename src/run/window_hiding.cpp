@@ -71,8 +71,9 @@ PtrList* HideOtherWindows() {
   // must still show the windows hidden so far.
   gHiddenWindows = list;
   gPreviousFilter = SetUnhandledExceptionFilter(RestoreOnCrash);
-  // NOTE: Wine answers E_NOTIMPL for DWMWA_CLOAKED, so there, as before
-  // Windows 8, no window counts as cloaked.
+  // NOTE: Windows 8 and later answer S_OK for every window, with 0 for one
+  // that is on the screen. Windows 7 fails the call, and so does Wine
+  // (E_NOTIMPL), so there no window counts as cloaked.
   HMODULE dwm = LoadDwmApi();
   if (dwm != nullptr) {
     gDwmGetWindowAttribute = reinterpret_cast<DwmGetWindowAttributeProc>(

@@ -294,13 +294,15 @@ void CheckedCloak(HWND hwnd) { gCloaked = hwnd; }
 
 namespace {
 
-// NOTE: Wine's own answers E_NOTIMPL for every window.
+// Answers as Windows 8 and later do: S_OK for every window, with 0 for one
+// that is on the screen and a reason for the cloaked one.
+// NOTE: Wine's own answers E_NOTIMPL for every window and writes nothing, as
+// Windows 7 fails the call; the end-to-end tests run that path.
 HRESULT WINAPI CheckedDwmGetWindowAttribute(HWND hwnd, DWORD attribute, void* value,
                                             DWORD size) {
-  if (hwnd == nullptr || hwnd != gCloaked || attribute != DWMWA_CLOAKED || size != 4) {
-    return E_NOTIMPL;
-  }
-  *static_cast<DWORD*>(value) = DWM_CLOAKED_SHELL;
+  if (!IsWindow(hwnd)) return E_HANDLE;
+  if (attribute != DWMWA_CLOAKED || size != sizeof(DWORD)) return E_INVALIDARG;
+  *static_cast<DWORD*>(value) = hwnd == gCloaked ? DWM_CLOAKED_SHELL : 0;
   return S_OK;
 }
 

@@ -45,7 +45,8 @@ BOOL WINAPI CheckedDeleteDC(HDC hdc);
 DWORD WINAPI CheckedGetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
 
 // DwmGetWindowAttribute, as GetProcAddress hands it out, calls this window
-// cloaked; null for none.
+// cloaked (null for none) and every other window on the screen, as Windows 8
+// and later do.
 void CheckedCloak(HWND hwnd);
 FARPROC WINAPI CheckedGetProcAddress(HMODULE module, LPCSTR name);
 HMODULE WINAPI CheckedLoadLibraryExA(LPCSTR name, HANDLE file, DWORD flags);
