@@ -96,7 +96,7 @@ void Click() {
 }
 
 // A press is of the left button unless it says otherwise.
-enum class Input { kKey, kPress, kRightPress, kMiddlePress, kDoubleClick };
+enum class Input { kKey, kPress, kRightPress, kMiddlePress, kDoubleClick, kRightDoubleClick };
 
 const char* Name(Input input) {
   switch (input) {
@@ -104,6 +104,7 @@ const char* Name(Input input) {
     case Input::kPress: return "press";
     case Input::kRightPress: return "right press";
     case Input::kMiddlePress: return "middle press";
+    case Input::kRightDoubleClick: return "right double-click";
     default: return "double-click";
   }
 }
@@ -204,6 +205,9 @@ class Vistrel : public testing::Test {
         Click();
         Click();
         break;
+      case Input::kRightDoubleClick:
+        for (int i = 0; i < 2; ++i) Give(Input::kRightPress);
+        break;
     }
   }
 
@@ -291,6 +295,8 @@ TEST_F(Vistrel, ExitPolicyFollowsBothSwitches) {
       {0, 1, Input::kKey, false},  {0, 1, Input::kPress, true},  {0, 1, Input::kDoubleClick, true},
       {0, 0, Input::kKey, false},  {0, 0, Input::kPress, false}, {0, 0, Input::kDoubleClick, true},
       {0, 1, Input::kRightPress, true}, {0, 1, Input::kMiddlePress, true},
+      // With swapped buttons, the physical left button's double-click.
+      {0, 0, Input::kRightDoubleClick, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "keyboard " << c.keyboard << ", mouse " << c.mouse
