@@ -1,8 +1,8 @@
 #!/bin/sh
 # Usage: xvfb.sh start|stop PREFIX [WIDTHxHEIGHT]
-# start: runs a virtual X display (800x600 unless given, 24-bit) on the first free display
-# number, with a window manager on it as every desktop has, and writes the display to
-# PREFIX.display, where wine-run.sh picks it up; stop: ends the window manager and the display.
+# start: runs a virtual X display (800x600 unless given, 24-bit) on a free display number
+# that Xvfb chooses, with a window manager on it as every desktop has, and writes the display
+# to PREFIX.display, where wine-run.sh picks it up; stop: ends the window manager and the display.
 action=$1
 prefix=$2
 size=${3:-800x600}
@@ -18,7 +18,7 @@ stop_pid() {
 stop() {
   stop_pid "$state.wm.pid"
   stop_pid "$state.pid"
-  rm -f "$state" "$state.openbox.xml" "$state.wm.log"
+  rm -f "$state" "$state.number" "$state.openbox.xml" "$state.wm.log"
 }
 
 if [ "$action" = stop ]; then
@@ -35,7 +35,7 @@ wait_for() {
   until "$@"; do
     tries=$((tries + 1))
     if [ $tries -gt 100 ]; then
-      echo "$what did not start on :$n" >&2
+      echo "$what did not start${n:+ on :$n}" >&2
       cat "$state.wm.log" >&2 2>/dev/null
       stop
       exit 1
@@ -50,17 +50,24 @@ x_running() {
   DISPLAY=":$n" xprop -root >/dev/null 2>&1
 }
 
+# Xvfb writes the number, and a newline, once it takes connections.
+number_written() {
+  [ "$(wc -l <"$state.number")" -ge 1 ]
+}
+
 wm_running() {
   DISPLAY=":$n" xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
 }
 
-n=90
-while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do
-  n=$((n + 1))
-done
+# Xvfb takes a free number itself: a number guessed from the socket files may
+# be taken by another run starting at the same moment, whose server then dies.
 # Detached from ctest's output, which would otherwise wait for it to end.
-Xvfb ":$n" -screen 0 "${size}x24" -nolisten tcp </dev/null >/dev/null 2>&1 &
+n=
+: >"$state.number"
+Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp 3>"$state.number" </dev/null >/dev/null 2>&1 &
 echo $! > "$state.pid"
+wait_for Xvfb number_written
+n=$(head -n 1 "$state.number")
 wait_for Xvfb x_running
 
 # NOTE: without a window manager Wine waits about 2 s for an answer on every
