@@ -15,7 +15,8 @@ KEYBOARD = bytes.fromhex("834C815B837B817C836882C58F4997B9")
 DISPLAY = bytes.fromhex("955C8EA682B782E983748340834383 8B")
 
 
-def bmp(width, height, bits, rows=None, palette=None, compression=0, header=40, extra=b""):
+def bmp(width, height, bits, rows=None, palette=None, compression=0, header=40, extra=b"",
+        clr_used=0, off_bits=None):
     entries = {1: 2, 2: 4, 4: 16, 8: 256}.get(bits, 0)
     row = (width * bits + 31) // 32 * 4
     if palette is None:
@@ -23,9 +24,11 @@ def bmp(width, height, bits, rows=None, palette=None, compression=0, header=40, 
     if rows is None:
         rows = bytes((i * 7 + 3) & 0xFF for i in range(max(row * abs(height), 0)))
     info = struct.pack("<IiiHHIIiiII", header, width, height, 1, bits, compression,
-                       len(rows), 2835, 2835, 0, 0)
+                       len(rows), 2835, 2835, clr_used, 0)
     body = info + extra + palette + rows
-    return struct.pack("<2sIHHI", b"BM", 14 + len(body), 0, 0, 14 + 40 + len(palette)) + body
+    if off_bits is None:
+        off_bits = 14 + 40 + len(extra) + len(palette)
+    return struct.pack("<2sIHHI", b"BM", 14 + len(body), 0, 0, off_bits) + body
 
 
 def picture_seeds():
@@ -37,6 +40,12 @@ def picture_seeds():
         "bits4.bmp": bmp(5, 3, 4),
         "bits8.bmp": full,
         "bits16-masks.bmp": bmp(4, 3, 16, compression=3, extra=masks),
+        "bits32-masks-cut.bmp": bmp(2, 2, 32, compression=3, extra=masks)[:60],
+        "short-table.bmp": bmp(5, 3, 4, palette=bytes(range(16)), clr_used=4),
+        "full-table-gap.bmp": bmp(4, 2, 8, clr_used=16, off_bits=54 + 1024 + 8,
+                                  rows=bytes(8) + bytes(range(8))),
+        "absurd-clr-used.bmp": bmp(4, 2, 8, clr_used=0xFFFFFFFF),
+        "off-bits-past-end.bmp": bmp(3, 2, 24, off_bits=0xFFFFFFF0),
         "bits24.bmp": bmp(3, 2, 24),
         "bits32.bmp": bmp(2, 2, 32),
         "topdown.bmp": bmp(3, -2, 24),

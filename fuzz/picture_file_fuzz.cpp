@@ -46,6 +46,16 @@ uint32_t Field(const uint8_t* data, size_t size, size_t at, int bytes) {
   return value;
 }
 
+// Where the rows start: after the three colour masks of a 16- or 32-bit
+// BI_BITFIELDS picture, or after the stored colour table (biClrUsed entries
+// when that is fewer than the full count), or at bfOffBits when further on.
+int64_t RowsAt(const BITMAPFILEHEADER& file, const BITMAPINFOHEADER& info) {
+  int64_t table = 4 * Entries(info.biBitCount);
+  if (info.biClrUsed >= 1 && 4 * int64_t{info.biClrUsed} < table) table = 4 * int64_t{info.biClrUsed};
+  if (info.biCompression == 3 && (info.biBitCount == 16 || info.biBitCount == 32)) table = 12;
+  return 54 + table > int64_t{file.bfOffBits} ? 54 + table : int64_t{file.bfOffBits};
+}
+
 constexpr int64_t kLargestLoad = int64_t{4} << 20;
 
 }  // namespace
@@ -77,9 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   if (!isBmp || described <= 0 || PixelBytes(record.infoHeader) != described) abort();
-  // The rows follow the palette directly, and rows past the end of the file
-  // are zero-filled.
-  const int64_t rowsAt = 54 + 4 * Entries(record.infoHeader.biBitCount);
+  // Rows past the end of the file are zero-filled.
+  const int64_t rowsAt = RowsAt(record.fileHeader, record.infoHeader);
   const int64_t last = rowsAt + described - 1;
   const unsigned char expected = last < static_cast<int64_t>(size) ? data[last] : 0;
   if (static_cast<const unsigned char*>(pixels)[described - 1] != expected) abort();

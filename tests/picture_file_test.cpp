@@ -102,9 +102,10 @@ void Load(const std::string& bytes, PictureRecord* record,
 
 // Checks that `after` holds `file` read in one pass from offset 0 over
 // `before`: 54 header bytes, `entries` palette entries, then `pixelBytes`
-// bytes into a zero-filled block (kNoBlock: no block). Frees the block.
+// bytes from `rowsAt` (0: right after the palette) into a zero-filled block
+// (kNoBlock: no block). Frees the block.
 void ExpectRead(const std::string& file, const PictureRecord& before, PictureRecord* after,
-                int entries, LONG pixelBytes) {
+                int entries, LONG pixelBytes, size_t rowsAt = 0) {
   const std::string headerRead = file.substr(0, 54);
   std::string headers = HeaderBytes(before.fileHeader, before.infoHeader);
   EXPECT_EQ(HeaderBytes(after->fileHeader, after->infoHeader),
@@ -122,7 +123,8 @@ void ExpectRead(const std::string& file, const PictureRecord& before, PictureRec
     return;
   }
   ASSERT_NE(after->pixels, nullptr);
-  std::string pixels = rest.size() > entries * 4u ? rest.substr(entries * 4u, pixelBytes) : "";
+  if (rowsAt == 0) rowsAt = 54 + entries * 4u;
+  std::string pixels = file.size() > rowsAt ? file.substr(rowsAt, pixelBytes) : "";
   pixels.resize(pixelBytes, '\0');
   EXPECT_EQ(std::string(static_cast<const char*>(after->pixels), pixelBytes), pixels);
   free(after->pixels);
@@ -133,38 +135,54 @@ TEST(PictureFile, ReadsHeadersPaletteAndRowsInOneSequentialPass) {
     const char* name;
     BmpFile bmp;
     void (*change)(BmpFile*);
-    int entries;
+    int entries;  // palette entries, or 3 for the colour masks
     LONG pixelBytes;
+    size_t rowsAt;  // 0: right after the palette
   } const cases[] = {
-      {"24-bit 3x2: rows of 12 bytes from offset 54", Bmp(3, 2, 24), Keep, 0, 24},
-      {"bfOffBits is not consulted", Bmp(3, 2, 24),
-       [](BmpFile* b) { b->file.bfOffBits = 1000; }, 0, 24},
-      {"8-bit using 16 colours still reads 256 entries", Bmp(4, 2, 8),
+      {"24-bit 3x2: rows of 12 bytes from offset 54", Bmp(3, 2, 24), Keep, 0, 24, 0},
+      {"bfOffBits past the end: no rows", Bmp(3, 2, 24),
+       [](BmpFile* b) { b->file.bfOffBits = 1000; }, 0, 24, 1000},
+      {"8-bit using 16 colours stores 16 entries", Bmp(4, 2, 8),
        [](BmpFile* b) {
          b->info.biClrUsed = 16;
          b->palette.resize(64);
-         b->pixels += Pattern(1024, 9);
        },
-       256, 8},
-      {"1-bit 33 wide: rows of 8 bytes", Bmp(33, 3, 1), Keep, 2, 24},
-      {"2-bit 17 wide", Bmp(17, 2, 2), Keep, 4, 16},
-      {"4-bit 5 wide", Bmp(5, 2, 4), Keep, 16, 8},
-      {"12-byte core header size", Bmp(3, 2, 24), [](BmpFile* b) { b->info.biSize = 12; }, 0, 24},
+       16, 8, 0},
+      {"8-bit using 16 colours after a full table", Bmp(4, 2, 8),
+       [](BmpFile* b) {
+         b->info.biClrUsed = 16;
+         b->file.bfOffBits = 54 + 1024;
+       },
+       16, 8, 54 + 1024},
+      {"absurd colour count: the full table", Bmp(4, 2, 8),
+       [](BmpFile* b) { b->info.biClrUsed = 0xFFFFFFFF; }, 256, 8, 0},
+      {"24-bit with a colour table before its rows", Bmp(3, 2, 24),
+       [](BmpFile* b) {
+         b->info.biClrUsed = 256;
+         b->palette = Pattern(1024, 9);
+         b->file.bfOffBits = 54 + 1024;
+       },
+       0, 24, 54 + 1024},
+      {"1-bit 33 wide: rows of 8 bytes", Bmp(33, 3, 1), Keep, 2, 24, 0},
+      {"2-bit 17 wide", Bmp(17, 2, 2), Keep, 4, 16, 0},
+      {"4-bit 5 wide", Bmp(5, 2, 4), Keep, 16, 8, 0},
+      {"12-byte core header size", Bmp(3, 2, 24), [](BmpFile* b) { b->info.biSize = 12; }, 0, 24,
+       0},
       {"108-byte header: its tail is read as palette", Bmp(4, 2, 8),
        [](BmpFile* b) {
          b->info.biSize = 108;
          b->afterHeader = Pattern(68, 7);
        },
-       256, 8},
-      {"16-bit colour masks are the first pixel bytes", Bmp(4, 3, 16), AddMasks, 0, 24},
-      {"32-bit colour masks are the first pixel bytes", Bmp(2, 2, 32), AddMasks, 0, 16},
+       256, 8, 0},
+      {"16-bit colour masks go to the palette", Bmp(4, 3, 16), AddMasks, 3, 24, 0},
+      {"32-bit colour masks go to the palette", Bmp(2, 2, 32), AddMasks, 3, 16, 0},
       {"RLE8 is read as if uncompressed", Bmp(4, 4, 8),
        [](BmpFile* b) {
          b->info.biCompression = 1;
          b->info.biSizeImage = 6;
          b->pixels = std::string("\x04\x01\x00\x00\x00\x01", 6);
        },
-       256, 16},
+       256, 16, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -175,7 +193,7 @@ TEST(PictureFile, ReadsHeadersPaletteAndRowsInOneSequentialPass) {
     before.pixels = nullptr;
     PictureRecord after = before;
     Load(bytes, &after);
-    ExpectRead(bytes, before, &after, c.entries, c.pixelBytes);
+    ExpectRead(bytes, before, &after, c.entries, c.pixelBytes, c.rowsAt);
   }
 }
 

@@ -14,6 +14,8 @@ namespace {
 constexpr size_t kFileHeaderBytes = 14;
 constexpr size_t kInfoHeaderBytes = 40;
 constexpr WORD kBmType = 0x4D42;  // "BM" read as a little-endian word
+constexpr DWORD kBitFields = 3;   // BI_BITFIELDS
+constexpr size_t kMaskBytes = 12;  // red, green and blue masks, 32 bits each
 constexpr int64_t kLongMin = INT32_MIN;
 constexpr int64_t kLongMax = INT32_MAX;
 // Sizes are multiples of 4 (a negative width rounds toward zero, still in
@@ -89,6 +91,36 @@ int64_t RowSize(const BITMAPINFOHEADER& header) {
   return (bits + 31) / 32 * 4;
 }
 
+// The colour-table entries stored after the header: biClrUsed when it names
+// fewer than the bit count allows, as writers of short tables set it; any
+// other value, true or not, means the full table.
+int StoredEntries(const BITMAPINFOHEADER& header) {
+  const int full = PaletteEntries(header);
+  if (full > 0 && header.biClrUsed >= 1 && header.biClrUsed < static_cast<DWORD>(full)) {
+    return static_cast<int>(header.biClrUsed);
+  }
+  return full;
+}
+
+// 16- and 32-bit pictures may keep their colour masks after a 40-byte header.
+bool HasColourMasks(const BITMAPINFOHEADER& header) {
+  return header.biCompression == kBitFields &&
+         (header.biBitCount == 16 || header.biBitCount == 32);
+}
+
+// Reads and drops the bytes between `at` and `offset`, as far as the file
+// goes: writers may leave the full table, or a gap, before the rows that
+// bfOffBits points at. Reading, not seeking, keeps the one forward pass.
+void SkipTo(FILE* file, uint64_t at, uint64_t offset) {
+  unsigned char scratch[512];
+  while (at < offset) {
+    const uint64_t want = offset - at < sizeof scratch ? offset - at : sizeof scratch;
+    const size_t got = fread(scratch, 1, static_cast<size_t>(want), file);
+    if (got == 0) return;
+    at += got;
+  }
+}
+
 }  // namespace
 
 int PaletteEntries(const BITMAPINFOHEADER& infoHeader) {
@@ -149,12 +181,20 @@ void* LoadPicture(const char* path, PictureRecord* record) {
   DecodeInfoHeader(infoBytes, &record->infoHeader);
 
   if (record->fileHeader.bfType == kBmType) {
-    const int entries = PaletteEntries(record->infoHeader);
     // A short read keeps what came in; the rest of the palette and block
-    // keeps its earlier or zero content, so the counts are not needed.
-    if (entries > 0) {
-      (void)fread(record->palette, sizeof(RGBQUAD), static_cast<size_t>(entries), file);
+    // keeps its earlier or zero content. The count only says where the file is.
+    uint64_t at = got;
+    if (HasColourMasks(record->infoHeader)) {
+      // Where GDI looks for the masks when it is handed a 40-byte header.
+      at += fread(record->palette, 1, kMaskBytes, file);
+    } else {
+      const int entries = StoredEntries(record->infoHeader);
+      if (entries > 0) {
+        at += fread(record->palette, 1, static_cast<size_t>(entries) * sizeof(RGBQUAD), file);
+      }
     }
+    // Rows start at bfOffBits when that lies further on, else right here.
+    SkipTo(file, at, record->fileHeader.bfOffBits);
     LONG bytes = 0;
     // Zero-filled, so rows missing from a short file show black.
     record->pixels = PictureBlockSize(record->infoHeader, &bytes)

@@ -1,5 +1,6 @@
 // The BMP reader: fills the PictureRecord from a Windows BMP file in one
-// sequential pass (file header, 40-byte info header, palette, pixel rows).
+// sequential pass (file header, 40-byte info header, the colour table or the
+// colour masks, pixel rows from bfOffBits or right after them).
 // It makes no platform call, and it never allocates a pixel block smaller
 // than the rows the header describes.
 #pragma once
@@ -8,7 +9,8 @@
 
 struct PictureRecord {
   void* pixels;                 // the pixel rows as stored in the file; null when none
-  RGBQUAD palette[256];         // entries past the file's count keep their earlier content
+  RGBQUAD palette[256];         // the colour table, or the three colour masks of a 16- or
+                                // 32-bit picture; entries past them keep their earlier content
   BITMAPFILEHEADER fileHeader;  // as read, whatever it says
   BITMAPINFOHEADER infoHeader;  // as read; goes to the painting unchanged
 };

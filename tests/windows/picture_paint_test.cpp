@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
+
+#include "picture/picture_file.h"
 
 namespace {
 
@@ -129,6 +133,44 @@ TEST_F(PaintTarget, DrawsUprightAtNaturalSizeFromTheTopLeft) {
         ASSERT_EQ(At(x, y), want) << "at " << x << "," << y;
       }
     }
+  }
+}
+
+// Files as other programs write them, each a 30x20 picture of four coloured
+// quadrants (tests/pictures/README.md says how each was made), loaded and
+// drawn as the viewer does: short colour tables, colour masks, rows where
+// bfOffBits says, longer headers and run-length compression.
+TEST_F(PaintTarget, FilesThatOtherProgramsWriteShowAsTheyAre) {
+  char exe[MAX_PATH + 1] = {};
+  GetModuleFileNameA(nullptr, exe, MAX_PATH);
+  std::string folder = exe;
+  folder = folder.substr(0, folder.rfind('\\') + 1) + "pictures\\";
+  const auto quadrant = [](int x, int y) {
+    static const COLORREF colours[] = {RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255),
+                                       RGB(255, 255, 0)};
+    return colours[(x >= 15 ? 1 : 0) + (y >= 10 ? 2 : 0)];
+  };
+  for (const char* name :
+       {"gimp-indexed-4bit.bmp", "gimp-indexed-8bit.bmp", "full-table-8bit.bmp",
+        "bitfields16.bmp", "bitfields32.bmp", "gimp-rgb565.bmp", "table-24bit.bmp",
+        "magick-24bit-v5.bmp", "gimp-rle-4bit.bmp", "gimp-rle-8bit.bmp"}) {
+    SCOPED_TRACE(name);
+    Clear();
+    PictureRecord record = {};
+    ASSERT_NE(LoadPicture((folder + name).c_str(), &record), nullptr);
+    Draw(record);
+    free(record.pixels);
+    int wrong = 0;
+    for (int y = 0; y < 21; ++y) {
+      for (int x = 0; x < 31; ++x) {
+        const COLORREF want = x < 30 && y < 20 ? quadrant(x, y) : kUntouched;
+        if (At(x, y) != want && wrong++ == 0) {
+          ADD_FAILURE() << "at " << x << "," << y << ": " << std::hex << At(x, y)
+                        << " instead of " << want;
+        }
+      }
+    }
+    EXPECT_EQ(wrong, 0);
   }
 }
 
