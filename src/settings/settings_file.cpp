@@ -114,9 +114,9 @@ int LoadSettings(ViewerSettings* settings) {
   settings->quitByKeyboard = ReadProfileInt(path, kSettingsSection, kKeyboardKey, 1);
   char stored[kStoredPathBuffer] = {};
   const DWORD length = ReadStoredPath(path, stored);
-  // A longer stored path is cut to what displayFile holds.
-  memcpy(settings->displayFile, stored,
-         length < sizeof settings->displayFile ? length : sizeof settings->displayFile - 1);
+  // A longer stored path is not cut: its first bytes may name some other
+  // picture. Without it only the background shows; the save keeps it stored.
+  if (length < sizeof settings->displayFile) memcpy(settings->displayFile, stored, length);
   return 1;
 }
 

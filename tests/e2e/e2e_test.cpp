@@ -388,21 +388,28 @@ TEST_F(Vistrel, PictureLargerThanTheScreenShowsItsTopLeftPart) {
 }
 
 TEST_F(Vistrel, OneArgumentWinsOverTheSettingAndIsNeverSaved) {
-  ASSERT_TRUE(WriteFileBytes(folder + "red.bmp", Bmp24(16, 16, [](int, int) { return RGB(255, 0, 0); })));
+  const std::string red = Bmp24(16, 16, [](int, int) { return RGB(255, 0, 0); });
+  ASSERT_TRUE(WriteFileBytes(folder + "red.bmp", red));
   ASSERT_TRUE(WriteFileBytes(folder + "green.bmp", Bmp24(16, 16, [](int, int) { return RGB(0, 255, 0); })));
+  // A stored path whose first 259 bytes name red.bmp in a folder of its own.
+  const std::string deep = folder + std::string(259 - folder.size() - 8, 'd');
+  CreateDirectoryA(deep.c_str(), nullptr);
+  ASSERT_TRUE(WriteFileBytes(deep + "\\red.bmp", red));
   struct Case {
     const char* arguments;
+    std::string stored;
     COLORREF expected;  // at 0,0; black-ish background when neither picture
     bool picture;
   } const cases[] = {
-      {"red.bmp", RGB(255, 0, 0), true},
-      {"missing.bmp", RGB(0, 255, 0), false},  // no fall back to the setting
-      {"red.bmp red.bmp", RGB(0, 255, 0), true},  // two arguments: the setting decides
-      {"", RGB(0, 255, 0), true},
+      {"red.bmp", "green.bmp", RGB(255, 0, 0), true},
+      {"missing.bmp", "green.bmp", RGB(0, 255, 0), false},  // no fall back to the setting
+      {"red.bmp red.bmp", "green.bmp", RGB(0, 255, 0), true},  // two arguments: the setting decides
+      {"", "green.bmp", RGB(0, 255, 0), true},
+      {"", deep + "\\red.bmp.bmp", RGB(255, 0, 0), false},  // too long: never cut
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.arguments);
-    WriteSettings(1, 1, "green.bmp");
+    SCOPED_TRACE(c.arguments + c.stored);
+    WriteSettings(1, 1, c.stored);
     const std::string before = ReadFileBytes(ini);
     HANDLE process = Start(c.arguments);
     ASSERT_NE(WaitForViewer(process), nullptr);
