@@ -8,9 +8,17 @@ prefix=$2
 size=${3:-800x600}
 state="$prefix.display"
 
+# Ends the process and waits (up to 5 s) until it has gone: a server still
+# shutting down removes its socket file, which by then may be a new server's.
 stop_pid() {
   if [ -f "$1" ]; then
-    kill "$(cat "$1")" 2>/dev/null
+    pid=$(cat "$1")
+    kill "$pid" 2>/dev/null
+    tries=0
+    while kill -0 "$pid" 2>/dev/null && [ $tries -lt 50 ]; do
+      tries=$((tries + 1))
+      sleep 0.1
+    done
     rm -f "$1"
   fi
 }
@@ -61,10 +69,14 @@ wm_running() {
 
 # Xvfb takes a free number itself: a number guessed from the socket files may
 # be taken by another run starting at the same moment, whose server then dies.
+# Without -noreset the server resets when its last client leaves, and refuses
+# connections meanwhile: the window manager, coming just after the check
+# below, then sometimes failed to open the display.
 # Detached from ctest's output, which would otherwise wait for it to end.
 n=
 : >"$state.number"
-Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp 3>"$state.number" </dev/null >/dev/null 2>&1 &
+Xvfb -displayfd 3 -noreset -screen 0 "${size}x24" -nolisten tcp 3>"$state.number" \
+  </dev/null >/dev/null 2>&1 &
 echo $! > "$state.pid"
 wait_for Xvfb number_written
 n=$(head -n 1 "$state.number")
