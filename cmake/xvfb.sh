@@ -52,8 +52,7 @@ wait_for() {
   done
 }
 
-# The socket appears before the server takes connections; a client that
-# comes too early is refused.
+# A client can connect: the check that the display is really there.
 x_running() {
   DISPLAY=":$n" xprop -root >/dev/null 2>&1
 }

@@ -182,7 +182,8 @@ void* LoadPicture(const char* path, PictureRecord* record) {
 
   if (record->fileHeader.bfType == kBmType) {
     // A short read keeps what came in; the rest of the palette and block
-    // keeps its earlier or zero content. The count only says where the file is.
+    // keeps its earlier or zero content. The counts only tell how far in the
+    // file the reader has come.
     uint64_t at = got;
     if (HasColourMasks(record->infoHeader)) {
       // Where GDI looks for the masks when it is handed a 40-byte header.
