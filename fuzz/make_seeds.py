@@ -31,6 +31,15 @@ def bmp(width, height, bits, rows=None, palette=None, compression=0, header=40, 
     return struct.pack("<2sIHHI", b"BM", 14 + len(body), 0, 0, off_bits) + body
 
 
+def os2_bmp(width, height, bits, entries):
+    """A BMP with the 12-byte OS/2 core header and 3-byte table entries."""
+    row = (width * bits + 31) // 32 * 4
+    table = bytes((i * 37 + 11) & 0xFF for i in range(entries * 3))
+    rows = bytes((i * 7 + 3) & 0xFF for i in range(row * height))
+    body = struct.pack("<IHHHH", 12, width, height, 1, bits) + table + rows
+    return struct.pack("<2sIHHI", b"BM", 14 + len(body), 0, 0, 26 + len(table)) + body
+
+
 def picture_seeds():
     masks = struct.pack("<III", 0xF800, 0x07E0, 0x001F)
     full = bmp(4, 2, 8)
@@ -51,6 +60,10 @@ def picture_seeds():
         "topdown.bmp": bmp(3, -2, 24),
         "rle8.bmp": bmp(4, 4, 8, rows=bytes([4, 1, 0, 0, 0, 1]), compression=1),
         "header108.bmp": bmp(4, 2, 8, header=108, extra=bytes(68)),
+        "v5-short-table.bmp": bmp(5, 3, 4, header=124, extra=bytes(84), palette=bytes(range(16)),
+                                  clr_used=4, off_bits=14 + 124 + 16),
+        "os2-core.bmp": os2_bmp(5, 3, 4, 16),
+        "os2-short-table.bmp": os2_bmp(3, 2, 8, 4),
         "short-palette.bmp": full[:600],
         "short-rows.bmp": full[:-5],
         "headers-only.bmp": full[:54],

@@ -5,6 +5,7 @@
 // header that describes one only the size the reader would allocate is checked.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,8 +16,11 @@
 
 namespace {
 
+// Removed when the fuzzer ends.
 const std::string& ScratchFile() {
   static const std::string path = "/tmp/vistrel-fuzz-" + std::to_string(getpid()) + ".bmp";
+  static const int removed = atexit([] { remove(path.c_str()); });
+  (void)removed;
   return path;
 }
 
@@ -33,10 +37,12 @@ int64_t Entries(int bitCount) {
 // helpers; -1 when the header describes no block the reader may make.
 int64_t DescribedBytes(const BITMAPINFOHEADER& info) {
   if (Entries(info.biBitCount) < 0) return -1;
-  if (info.biWidth <= 0 || info.biHeight <= 0) return -1;
+  if (info.biWidth <= 0 || info.biHeight == 0 || info.biHeight == INT32_MIN) return -1;
+  // Top-down rows only when uncompressed.
+  if (info.biHeight < 0 && info.biCompression != 0 && info.biCompression != 3) return -1;
   const int64_t rowBits = int64_t{info.biWidth} * info.biBitCount;
   if (rowBits > INT32_MAX) return -1;
-  const int64_t bytes = (rowBits + 31) / 32 * 4 * info.biHeight;
+  const int64_t bytes = (rowBits + 31) / 32 * 4 * std::abs(int64_t{info.biHeight});
   return bytes > INT32_MAX ? -1 : bytes;
 }
 
@@ -46,14 +52,42 @@ uint32_t Field(const uint8_t* data, size_t size, size_t at, int bytes) {
   return value;
 }
 
-// Where the rows start: after the three colour masks of a 16- or 32-bit
-// BI_BITFIELDS picture, or after the stored colour table (biClrUsed entries
-// when that is fewer than the full count), or at bfOffBits when further on.
-int64_t RowsAt(const BITMAPFILEHEADER& file, const BITMAPINFOHEADER& info) {
-  int64_t table = 4 * Entries(info.biBitCount);
-  if (info.biClrUsed >= 1 && 4 * int64_t{info.biClrUsed} < table) table = 4 * int64_t{info.biClrUsed};
-  if (info.biCompression == 3 && (info.biBitCount == 16 || info.biBitCount == 32)) table = 12;
-  return 54 + table > int64_t{file.bfOffBits} ? 54 + table : int64_t{file.bfOffBits};
+bool IsCore(const uint8_t* data, size_t size) {
+  return size >= 18 && data[0] == 'B' && data[1] == 'M' && Field(data, size, 14, 4) == 12;
+}
+
+// The header fields that decide the block: a 12-byte OS/2 header holds 16-bit
+// width, height and bit count and no compression.
+BITMAPINFOHEADER SizeFields(const uint8_t* data, size_t size) {
+  BITMAPINFOHEADER header = {};
+  const bool core = IsCore(data, size);
+  header.biWidth = static_cast<LONG>(Field(data, size, 18, core ? 2 : 4));
+  header.biHeight = static_cast<LONG>(Field(data, size, core ? 20 : 22, core ? 2 : 4));
+  header.biBitCount = static_cast<WORD>(Field(data, size, core ? 24 : 28, 2));
+  header.biCompression = core ? 0 : Field(data, size, 30, 4);
+  return header;
+}
+
+// Where the rows start: after the OS/2 table of 3-byte entries (as many as fit
+// before bfOffBits), or after the three colour masks of a 16- or 32-bit
+// BI_BITFIELDS picture, the rest of the header and the stored colour table
+// (biClrUsed entries when that is fewer than the full count); or at bfOffBits
+// when further on.
+int64_t RowsAt(const BITMAPFILEHEADER& file, const BITMAPINFOHEADER& info, bool core) {
+  const int64_t full = Entries(info.biBitCount) > 0 ? Entries(info.biBitCount) : 0;
+  int64_t tableEnd = 0;
+  if (core) {
+    int64_t entries = full;
+    if (file.bfOffBits > 26 && (file.bfOffBits - 26) / 3 < entries) entries = (file.bfOffBits - 26) / 3;
+    tableEnd = 26 + 3 * entries;
+  } else {
+    int64_t table = 4 * full;
+    if (info.biClrUsed >= 1 && 4 * int64_t{info.biClrUsed} < table) table = 4 * int64_t{info.biClrUsed};
+    const bool masks = info.biCompression == 3 && (info.biBitCount == 16 || info.biBitCount == 32);
+    const int64_t headerEnd = 14 + int64_t{info.biSize};
+    tableEnd = std::max<int64_t>(masks ? 66 : 54, headerEnd) + table;
+  }
+  return std::max<int64_t>(tableEnd, file.bfOffBits);
 }
 
 constexpr int64_t kLargestLoad = int64_t{4} << 20;
@@ -61,10 +95,7 @@ constexpr int64_t kLargestLoad = int64_t{4} << 20;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  BITMAPINFOHEADER header = {};
-  header.biWidth = static_cast<LONG>(Field(data, size, 18, 4));
-  header.biHeight = static_cast<LONG>(Field(data, size, 22, 4));
-  header.biBitCount = static_cast<WORD>(Field(data, size, 28, 2));
+  const BITMAPINFOHEADER header = SizeFields(data, size);
   if (DescribedBytes(header) > kLargestLoad) {
     LONG bytes = 0;
     if (!PictureBlockSize(header, &bytes) || bytes != DescribedBytes(header)) abort();
@@ -86,9 +117,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (isBmp && described > 0) abort();  // a usable header must get its block
     return 0;
   }
-  if (!isBmp || described <= 0 || PixelBytes(record.infoHeader) != described) abort();
+  if (!isBmp || described <= 0 || std::abs(int64_t{PixelBytes(record.infoHeader)}) != described) {
+    abort();
+  }
   // Rows past the end of the file are zero-filled.
-  const int64_t rowsAt = RowsAt(record.fileHeader, record.infoHeader);
+  const int64_t rowsAt = RowsAt(record.fileHeader, record.infoHeader, IsCore(data, size));
   const int64_t last = rowsAt + described - 1;
   const unsigned char expected = last < static_cast<int64_t>(size) ? data[last] : 0;
   if (static_cast<const unsigned char*>(pixels)[described - 1] != expected) abort();

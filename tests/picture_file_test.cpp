@@ -101,18 +101,18 @@ void Load(const std::string& bytes, PictureRecord* record,
 }
 
 // Checks that `after` holds `file` read in one pass from offset 0 over
-// `before`: 54 header bytes, `entries` palette entries, then `pixelBytes`
-// bytes from `rowsAt` (0: right after the palette) into a zero-filled block
-// (kNoBlock: no block). Frees the block.
+// `before`: 54 header bytes, `entries` palette entries from `tableAt` (0: 54),
+// then `pixelBytes` bytes from `rowsAt` (0: right after the palette) into a
+// zero-filled block (kNoBlock: no block). Frees the block.
 void ExpectRead(const std::string& file, const PictureRecord& before, PictureRecord* after,
-                int entries, LONG pixelBytes, size_t rowsAt = 0) {
+                int entries, LONG pixelBytes, size_t rowsAt = 0, size_t tableAt = 0) {
   const std::string headerRead = file.substr(0, 54);
   std::string headers = HeaderBytes(before.fileHeader, before.infoHeader);
   EXPECT_EQ(HeaderBytes(after->fileHeader, after->infoHeader),
             headers.replace(0, headerRead.size(), headerRead));
 
-  const std::string rest = file.size() > 54 ? file.substr(54) : "";
-  const std::string paletteRead = rest.substr(0, entries * 4u);
+  if (tableAt == 0) tableAt = 54;
+  const std::string paletteRead = file.size() > tableAt ? file.substr(tableAt, entries * 4u) : "";
   std::string palette(reinterpret_cast<const char*>(before.palette), sizeof before.palette);
   palette.replace(0, paletteRead.size(), paletteRead);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(after->palette), sizeof after->palette),
@@ -123,7 +123,7 @@ void ExpectRead(const std::string& file, const PictureRecord& before, PictureRec
     return;
   }
   ASSERT_NE(after->pixels, nullptr);
-  if (rowsAt == 0) rowsAt = 54 + entries * 4u;
+  if (rowsAt == 0) rowsAt = tableAt + entries * 4u;
   std::string pixels = file.size() > rowsAt ? file.substr(rowsAt, pixelBytes) : "";
   pixels.resize(pixelBytes, '\0');
   EXPECT_EQ(std::string(static_cast<const char*>(after->pixels), pixelBytes), pixels);
@@ -138,6 +138,7 @@ TEST(PictureFile, ReadsHeadersPaletteAndRowsInOneSequentialPass) {
     int entries;  // palette entries, or 3 for the colour masks
     LONG pixelBytes;
     size_t rowsAt;  // 0: right after the palette
+    size_t tableAt = 0;  // 0: right after a 40-byte header
   } const cases[] = {
       {"24-bit 3x2: rows of 12 bytes from offset 54", Bmp(3, 2, 24), Keep, 0, 24, 0},
       {"bfOffBits past the end: no rows", Bmp(3, 2, 24),
@@ -153,14 +154,19 @@ TEST(PictureFile, ReadsHeadersPaletteAndRowsInOneSequentialPass) {
       {"1-bit 33 wide: rows of 8 bytes", Bmp(33, 3, 1), Keep, 2, 24, 0},
       {"2-bit 17 wide", Bmp(17, 2, 2), Keep, 4, 16, 0},
       {"4-bit 5 wide", Bmp(5, 2, 4), Keep, 16, 8, 0},
-      {"12-byte core header size", Bmp(3, 2, 24), [](BmpFile* b) { b->info.biSize = 12; }, 0, 24,
-       0},
-      {"108-byte header: its tail is read as palette", Bmp(4, 2, 8),
+      {"124-byte header, then a 4-entry table", Bmp(4, 2, 8),
        [](BmpFile* b) {
-         b->info.biSize = 108;
-         b->afterHeader = Pattern(68, 7);
+         b->info.biSize = 124;
+         b->info.biClrUsed = 4;
+         b->afterHeader = Pattern(84, 7);
+         b->palette.resize(16);
        },
-       256, 8, 0},
+       4, 8, 0, 138},
+      {"biSize past the end of the file", Bmp(4, 2, 8),
+       [](BmpFile* b) { b->info.biSize = 0xFFFFFFF0; }, 256, 8, 0, 0xFFFFFFFE},
+      {"top-down: rows as stored", Bmp(3, -2, 24), Keep, 0, 24, 0},
+      {"top-down RLE8: no block", Bmp(4, -4, 8), [](BmpFile* b) { b->info.biCompression = 1; },
+       256, kNoBlock, 0},
       {"16-bit colour masks go to the palette", Bmp(4, 3, 16), AddMasks, 3, 24, 0},
       {"32-bit colour masks go to the palette", Bmp(2, 2, 32), AddMasks, 3, 16, 0},
       {"RLE8 is read as if uncompressed", Bmp(4, 4, 8),
@@ -180,7 +186,31 @@ TEST(PictureFile, ReadsHeadersPaletteAndRowsInOneSequentialPass) {
     before.pixels = nullptr;
     PictureRecord after = before;
     Load(bytes, &after);
-    ExpectRead(bytes, before, &after, c.entries, c.pixelBytes, c.rowsAt);
+    ExpectRead(bytes, before, &after, c.entries, c.pixelBytes, c.rowsAt, c.tableAt);
+  }
+}
+
+// 3-byte table entries after a 12-byte header, as many as fit before the rows.
+TEST(PictureFile, Os2CoreHeaderReadsAsItsWindowsEquivalent) {
+  for (uint32_t entries : {16u, 4u}) {
+    BmpFile bmp = Bmp(5, 2, 4);
+    std::string os2;
+    Add16(&os2, 0x4D42);
+    for (uint32_t field : {0u, 0u, 26 + 3 * entries, 12u}) Add32(&os2, field);
+    for (uint32_t field : {5u, 2u, 1u, 4u}) Add16(&os2, field);
+    for (uint32_t i = 0; i < entries; ++i) os2 += bmp.palette.substr(i * 4, 3);
+    for (uint32_t i = 0; i < entries; ++i) bmp.palette[i * 4 + 3] = '\0';
+    bmp.palette.resize(entries * 4);
+    bmp.info.biClrUsed = entries == 16 ? 0 : entries;
+    PictureRecord windows = EarlierRecord();
+    PictureRecord core = EarlierRecord();
+    Load(bmp.Bytes(), &windows);
+    Load(os2 + bmp.pixels, &core);
+    EXPECT_EQ(HeaderBytes({}, core.infoHeader), HeaderBytes({}, windows.infoHeader));
+    EXPECT_EQ(memcmp(core.palette, windows.palette, sizeof core.palette), 0) << entries;
+    EXPECT_EQ(memcmp(core.pixels, windows.pixels, 8), 0);
+    free(core.pixels);
+    free(windows.pixels);
   }
 }
 
@@ -315,7 +345,7 @@ TEST(PictureFile, HeaderWithoutUsableSizeGetsNoBlock) {
       {"width 0", 0, 2, 8, 256},
       {"negative width", -4, 2, 8, 256},
       {"height 0", 4, 0, 8, 256},
-      {"top-down", 4, -2, 8, 256},
+      {"height INT32_MIN", 4, INT32_MIN, 8, 256},
       {"width 0x7FFFFFFF", 0x7FFFFFFF, 2, 24, 0},
       {"height 0x7FFFFFFF", 4, 0x7FFFFFFF, 8, 256},
       {"width x bit count just past INT32_MAX", 0x4000000, 1, 32, 0},
@@ -343,7 +373,7 @@ TEST(PictureFile, SizesStayWithinSignedThirtyTwoBits) {
   } const cases[] = {
       {3, 2, 24, 12, 24, true},
       {33, 1, 1, 8, 8, true},
-      {3, -2, 24, 12, -24, false},  // top-down: a size, but no block
+      {3, -2, 24, 12, -24, true},  // top-down: the block holds |height| rows
       {0x7FFFFFFF, 7, 1, 268435456, 1879048192, true},  // rounding passes INT32_MAX
       {0x7FFFFFFF, 8, 1, 268435456, -1, false},         // block just past
       {0x3FFFFFF, 1, 32, 268435452, 268435452, true},   // row bits just fit
@@ -351,7 +381,7 @@ TEST(PictureFile, SizesStayWithinSignedThirtyTwoBits) {
       {0x7FFFFFFF, 1, 65535, -1, -1, false},
       {3, 178956970, 24, 12, 2147483640, true},
       {3, 178956971, 24, 12, -1, false},
-      {3, -178956970, 24, 12, -2147483640, false},
+      {3, -178956970, 24, 12, -2147483640, true},
       {3, -178956971, 24, 12, -1, false},  // past INT32_MIN
       {1, INT32_MIN, 32, 4, -1, false},
   };
@@ -362,7 +392,7 @@ TEST(PictureFile, SizesStayWithinSignedThirtyTwoBits) {
     EXPECT_EQ(PixelBytes(info), c.pixels);
     LONG bytes = 12345;
     EXPECT_EQ(PictureBlockSize(info, &bytes), c.block);
-    EXPECT_EQ(bytes, c.block ? c.pixels : 12345);
+    EXPECT_EQ(bytes, c.block ? std::abs(c.pixels) : 12345);
   }
 }
 

@@ -1,6 +1,8 @@
 // Reading a BMP file into the PictureRecord. The headers are decoded from
 // their little-endian bytes field by field, so the record is right whatever
 // the host's byte order; the sizes are worked out in 64 bits and checked.
+// Every header size is read in the same forward pass: the OS/2 core header
+// is turned into its 40-byte equivalent, a longer header's tail is read past.
 #include "picture/picture_file.h"
 
 #include <cstdint>
@@ -13,7 +15,11 @@ namespace {
 
 constexpr size_t kFileHeaderBytes = 14;
 constexpr size_t kInfoHeaderBytes = 40;
+constexpr size_t kSizeFieldBytes = 4;   // biSize, which says what follows it
+constexpr DWORD kCoreHeaderBytes = 12;  // the OS/2 BITMAPCOREHEADER
+constexpr size_t kCoreEntryBytes = 3;   // blue, green, red
 constexpr WORD kBmType = 0x4D42;  // "BM" read as a little-endian word
+constexpr DWORD kRgb = 0;        // BI_RGB
 constexpr DWORD kBitFields = 3;   // BI_BITFIELDS
 constexpr size_t kMaskBytes = 12;  // red, green and blue masks, 32 bits each
 constexpr int64_t kLongMin = INT32_MIN;
@@ -82,6 +88,18 @@ void DecodeInfoHeader(const unsigned char* bytes, BITMAPINFOHEADER* header) {
   header->biClrImportant = Get32(bytes + 36);
 }
 
+// The OS/2 core header after its size field: 16-bit width, height, planes and
+// bit count, always uncompressed. The record gets the equivalent 40-byte header.
+void DecodeCoreHeader(const unsigned char* bytes, BITMAPINFOHEADER* header) {
+  *header = BITMAPINFOHEADER{};
+  header->biSize = kInfoHeaderBytes;
+  header->biWidth = static_cast<LONG>(Get16(bytes + 0));
+  header->biHeight = static_cast<LONG>(Get16(bytes + 2));
+  header->biPlanes = static_cast<WORD>(Get16(bytes + 4));
+  header->biBitCount = static_cast<WORD>(Get16(bytes + 6));
+  header->biCompression = kRgb;
+}
+
 // The row size in 64 bits, or kNoSize when width x bit count leaves the
 // signed 32-bit range. The row is about an eighth of that product, so it
 // fits whenever the product does; only the rounding step may pass INT32_MAX.
@@ -102,23 +120,50 @@ int StoredEntries(const BITMAPINFOHEADER& header) {
   return full;
 }
 
-// 16- and 32-bit pictures may keep their colour masks after a 40-byte header.
+// An OS/2 table holds one entry per colour of the bit count, or fewer when the
+// rows start sooner: the rows' offset is all that tells.
+int CoreEntries(const BITMAPFILEHEADER& file, const BITMAPINFOHEADER& header) {
+  const int full = PaletteEntries(header);
+  const uint64_t tableAt = kFileHeaderBytes + kCoreHeaderBytes;
+  if (full > 0 && file.bfOffBits > tableAt) {
+    const uint64_t room = (file.bfOffBits - tableAt) / kCoreEntryBytes;
+    if (room < static_cast<uint64_t>(full)) return static_cast<int>(room);
+  }
+  return full;
+}
+
+// Reads `entries` 3-byte OS/2 entries as RGBQUADs; a partial last entry is
+// dropped. Returns the bytes read.
+size_t ReadCoreTable(FILE* file, int entries, RGBQUAD* palette) {
+  unsigned char triples[256 * kCoreEntryBytes];
+  if (entries <= 0) return 0;
+  const size_t got = fread(triples, 1, static_cast<size_t>(entries) * kCoreEntryBytes, file);
+  for (size_t i = 0; i + kCoreEntryBytes <= got; i += kCoreEntryBytes) {
+    palette[i / kCoreEntryBytes] = RGBQUAD{triples[i], triples[i + 1], triples[i + 2], 0};
+  }
+  return got;
+}
+
+// 16- and 32-bit pictures may keep their colour masks right after the first
+// 40 bytes of the header: after a 40-byte header, or inside a longer one.
 bool HasColourMasks(const BITMAPINFOHEADER& header) {
   return header.biCompression == kBitFields &&
          (header.biBitCount == 16 || header.biBitCount == 32);
 }
 
 // Reads and drops the bytes between `at` and `offset`, as far as the file
-// goes: writers may leave the full table, or a gap, before the rows that
-// bfOffBits points at. Reading, not seeking, keeps the one forward pass.
-void SkipTo(FILE* file, uint64_t at, uint64_t offset) {
+// goes: the rest of a longer header, or the full table or a gap that writers
+// may leave before the rows that bfOffBits points at. Reading, not seeking,
+// keeps the one forward pass. Returns where the reader now is.
+uint64_t SkipTo(FILE* file, uint64_t at, uint64_t offset) {
   unsigned char scratch[512];
   while (at < offset) {
     const uint64_t want = offset - at < sizeof scratch ? offset - at : sizeof scratch;
     const size_t got = fread(scratch, 1, static_cast<size_t>(want), file);
-    if (got == 0) return;
+    if (got == 0) break;
     at += got;
   }
+  return at;
 }
 
 }  // namespace
@@ -147,15 +192,28 @@ LONG PixelBytes(const BITMAPINFOHEADER& infoHeader) {
   return bytes < kLongMin || bytes > kLongMax ? kNoSize : static_cast<LONG>(bytes);
 }
 
+LONG PictureHeight(const BITMAPINFOHEADER& infoHeader) {
+  const LONG height = infoHeader.biHeight;
+  if (height >= 0) return height;
+  return height == INT32_MIN ? 0 : -height;
+}
+
 bool PictureBlockSize(const BITMAPINFOHEADER& infoHeader, LONG* bytes) {
-  // A bit count without a palette size, a top-down or empty picture, or a size
-  // past the 32-bit range has no block: decided here, not by malloc failing.
-  if (PaletteEntries(infoHeader) < 0 || infoHeader.biWidth <= 0 || infoHeader.biHeight <= 0) {
+  // A bit count without a palette size, an empty picture, a compressed
+  // top-down one, or a size past the 32-bit range has no block: decided
+  // here, not by malloc failing.
+  const bool topDown = infoHeader.biHeight < 0;
+  if (PaletteEntries(infoHeader) < 0 || infoHeader.biWidth <= 0 ||
+      PictureHeight(infoHeader) == 0) {
     return false;
   }
-  const LONG size = PixelBytes(infoHeader);
-  if (size == kNoSize) return false;
-  *bytes = size;
+  if (topDown && infoHeader.biCompression != kRgb && infoHeader.biCompression != kBitFields) {
+    return false;
+  }
+  const int64_t row = RowSize(infoHeader);
+  const int64_t size = row * PictureHeight(infoHeader);
+  if (row == kNoSize || size > kLongMax) return false;
+  *bytes = static_cast<LONG>(size);
   return true;
 }
 
@@ -169,8 +227,13 @@ void* LoadPicture(const char* path, PictureRecord* record) {
   unsigned char infoBytes[kInfoHeaderBytes];
   EncodeFileHeader(record->fileHeader, fileBytes);
   EncodeInfoHeader(record->infoHeader, infoBytes);
-  const size_t got = fread(fileBytes, 1, sizeof fileBytes, file) +
-                     fread(infoBytes, 1, sizeof infoBytes, file);
+  size_t got = fread(fileBytes, 1, sizeof fileBytes, file);
+  got += fread(infoBytes, 1, kSizeFieldBytes, file);
+  const bool core = got == kFileHeaderBytes + kSizeFieldBytes && Get16(fileBytes) == kBmType &&
+                    Get32(infoBytes) == kCoreHeaderBytes;
+  unsigned char coreBytes[kCoreHeaderBytes - kSizeFieldBytes] = {};
+  got += core ? fread(coreBytes, 1, sizeof coreBytes, file)
+              : fread(infoBytes + kSizeFieldBytes, 1, sizeof infoBytes - kSizeFieldBytes, file);
   // NOTE: on Linux fopen opens a folder and only reading fails; Windows
   // refuses to open it. Both count as a file that cannot be opened.
   if (got == 0 && ferror(file) != 0) {
@@ -178,18 +241,28 @@ void* LoadPicture(const char* path, PictureRecord* record) {
     return nullptr;
   }
   DecodeFileHeader(fileBytes, &record->fileHeader);
-  DecodeInfoHeader(infoBytes, &record->infoHeader);
+  if (core) {
+    DecodeCoreHeader(coreBytes, &record->infoHeader);
+  } else {
+    DecodeInfoHeader(infoBytes, &record->infoHeader);
+  }
 
   if (record->fileHeader.bfType == kBmType) {
     // A short read keeps what came in; the rest of the palette and block
     // keeps its earlier or zero content. The counts only tell how far in the
     // file the reader has come.
+    const BITMAPINFOHEADER& info = record->infoHeader;
     uint64_t at = got;
-    if (HasColourMasks(record->infoHeader)) {
-      // Where GDI looks for the masks when it is handed a 40-byte header.
-      at += fread(record->palette, 1, kMaskBytes, file);
+    if (core) {
+      const int entries = CoreEntries(record->fileHeader, info);
+      if (entries < PaletteEntries(info)) record->infoHeader.biClrUsed = entries;
+      at += ReadCoreTable(file, entries, record->palette);
     } else {
-      const int entries = StoredEntries(record->infoHeader);
+      // Where GDI looks for the masks when it is handed a 40-byte header.
+      if (HasColourMasks(info)) at += fread(record->palette, 1, kMaskBytes, file);
+      // The table follows the whole header, however long.
+      at = SkipTo(file, at, kFileHeaderBytes + uint64_t{info.biSize});
+      const int entries = StoredEntries(info);
       if (entries > 0) {
         at += fread(record->palette, 1, static_cast<size_t>(entries) * sizeof(RGBQUAD), file);
       }
@@ -198,9 +271,8 @@ void* LoadPicture(const char* path, PictureRecord* record) {
     SkipTo(file, at, record->fileHeader.bfOffBits);
     LONG bytes = 0;
     // Zero-filled, so rows missing from a short file show black.
-    record->pixels = PictureBlockSize(record->infoHeader, &bytes)
-                         ? calloc(static_cast<size_t>(bytes), 1)
-                         : nullptr;
+    record->pixels = PictureBlockSize(info, &bytes) ? calloc(static_cast<size_t>(bytes), 1)
+                                                    : nullptr;
     if (record->pixels != nullptr) {
       (void)fread(record->pixels, 1, static_cast<size_t>(bytes), file);
     }

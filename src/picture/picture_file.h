@@ -1,6 +1,6 @@
-// The BMP reader: fills the PictureRecord from a Windows BMP file in one
-// sequential pass (file header, 40-byte info header, the colour table or the
-// colour masks, pixel rows from bfOffBits or right after them).
+// The BMP reader: fills the PictureRecord from a Windows or OS/2 BMP file in
+// one sequential pass (file header, info header of any size, the colour table
+// or the colour masks, pixel rows from bfOffBits or right after them).
 // It makes no platform call, and it never allocates a pixel block smaller
 // than the rows the header describes.
 #pragma once
@@ -12,7 +12,7 @@ struct PictureRecord {
   RGBQUAD palette[256];         // the colour table, or the three colour masks of a 16- or
                                 // 32-bit picture; entries past them keep their earlier content
   BITMAPFILEHEADER fileHeader;  // as read, whatever it says
-  BITMAPINFOHEADER infoHeader;  // as read; goes to the painting unchanged
+  BITMAPINFOHEADER infoHeader;  // as read (an OS/2 header as its 40-byte equivalent)
 };
 
 // The run's one picture, zero until a picture is loaded into it.
@@ -39,8 +39,12 @@ LONG RowBytes(const BITMAPINFOHEADER& infoHeader);
 // size is a multiple of 4, so -1 never is one.
 LONG PixelBytes(const BITMAPINFOHEADER& infoHeader);
 
+// The picture's rows: |biHeight| (a negative height stores them top-down),
+// and 0 for INT32_MIN, which has no absolute value.
+LONG PictureHeight(const BITMAPINFOHEADER& infoHeader);
+
 // True, with the pixel block's size in `bytes`, when the header describes a
-// block the reader makes: a bit count with a palette size, a positive width
-// and height, and every size within the signed 32-bit range. `bytes` is left
-// alone otherwise.
+// block the reader makes: a bit count with a palette size, a positive width,
+// rows (top-down only when uncompressed), and every size within the signed
+// 32-bit range. `bytes` is left alone otherwise.
 bool PictureBlockSize(const BITMAPINFOHEADER& infoHeader, LONG* bytes);

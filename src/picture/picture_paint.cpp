@@ -136,9 +136,11 @@ void DrawPicture(HDC hdc, HPALETTE palette, PictureRecord record, const RECT& so
 LRESULT OnPaint(HWND hwnd) {
   RECT destination;
   RECT source;
-  // Natural size: never scaled, clipped by the window.
-  SetRect(&destination, 0, 0, gPicture.infoHeader.biWidth, gPicture.infoHeader.biHeight);
-  SetRect(&source, 0, 0, gPicture.infoHeader.biWidth, gPicture.infoHeader.biHeight);
+  // Natural size: never scaled, clipped by the window. GDI turns top-down
+  // rows upright itself, so both rectangles take the rows' count.
+  const LONG height = PictureHeight(gPicture.infoHeader);
+  SetRect(&destination, 0, 0, gPicture.infoHeader.biWidth, height);
+  SetRect(&source, 0, 0, gPicture.infoHeader.biWidth, height);
   ScopedEndPaint paint(hwnd);
   HPALETTE palette = CreateHalftonePalette(paint.Dc());
   ScopedDeleteObject deletePalette(palette);

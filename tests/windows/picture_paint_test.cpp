@@ -52,7 +52,7 @@ class PaintTarget : public testing::Test {
     HPALETTE palette = CreateHalftonePalette(dc);
     auto* previousPalette = static_cast<HPALETTE>(GetCurrentObject(dc, OBJ_PAL));
     RECT rect;
-    SetRect(&rect, 0, 0, record.infoHeader.biWidth, record.infoHeader.biHeight);
+    SetRect(&rect, 0, 0, record.infoHeader.biWidth, PictureHeight(record.infoHeader));
     DrawPicture(dc, palette, record, rect, rect);
     SelectPalette(dc, previousPalette, FALSE);
     DeleteObject(palette);
@@ -139,7 +139,8 @@ TEST_F(PaintTarget, DrawsUprightAtNaturalSizeFromTheTopLeft) {
 // Files as other programs write them, each a 30x20 picture of four coloured
 // quadrants (tests/pictures/README.md says how each was made), loaded and
 // drawn as the viewer does: short colour tables, colour masks, rows where
-// bfOffBits says, longer headers and run-length compression.
+// bfOffBits says, longer and OS/2 headers, top-down rows and run-length
+// compression.
 TEST_F(PaintTarget, FilesThatOtherProgramsWriteShowAsTheyAre) {
   char exe[MAX_PATH + 1] = {};
   GetModuleFileNameA(nullptr, exe, MAX_PATH);
@@ -153,7 +154,8 @@ TEST_F(PaintTarget, FilesThatOtherProgramsWriteShowAsTheyAre) {
   for (const char* name :
        {"gimp-indexed-4bit.bmp", "gimp-indexed-8bit.bmp", "full-table-8bit.bmp",
         "bitfields16.bmp", "bitfields32.bmp", "gimp-rgb565.bmp", "table-24bit.bmp",
-        "magick-24bit-v5.bmp", "gimp-rle-4bit.bmp", "gimp-rle-8bit.bmp"}) {
+        "magick-24bit-v5.bmp", "gimp-rle-4bit.bmp", "gimp-rle-8bit.bmp", "magick-4bit-v5.bmp",
+        "magick-bmp2.bmp", "topdown-24bit.bmp", "topdown-8bit.bmp"}) {
     SCOPED_TRACE(name);
     Clear();
     PictureRecord record = {};
