@@ -16,7 +16,8 @@
 namespace {
 
 // The executable's name is lowercase, so the settings file is "view.ini"
-// beside it whatever case folding the path gets.
+// beside it whatever case folding the path gets. The folder goes when the
+// fuzzer ends.
 std::string ScratchDir() {
   static const std::string dir = [] {
     std::string path = "/tmp/vistrel-fuzz-" + std::to_string(getpid());
@@ -24,6 +25,11 @@ std::string ScratchDir() {
     CompatSetModuleFileName((path + "/view.exe").c_str());
     return path + "/";
   }();
+  static const int removed = atexit([] {
+    remove((dir + "view.ini").c_str());
+    rmdir(dir.c_str());
+  });
+  (void)removed;
   return dir;
 }
 

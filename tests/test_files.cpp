@@ -1,12 +1,14 @@
 #include "test_files.h"
 
 #include <cstdio>
+#include <cwchar>
 
 #include "settings/sjis_path.h"
 
 #ifdef _WIN32
 #include <direct.h>
 #else
+#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -61,18 +63,82 @@ void MakeDir(const std::string& path) {
 #endif
 }
 
-std::string ScratchDir() {
 #ifdef _WIN32
-  char temp[MAX_PATH + 1] = {};
-  GetTempPathA(sizeof temp, temp);
-  std::string dir = std::string(temp) + "vistrel-tests\\";
+namespace {
+
+// Wide calls with the \\?\ prefix: a test may leave a path longer than the
+// ANSI calls take.
+void RemoveLongTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring path = folder + L"\\" + found.cFileName;
+      if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0) continue;
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        RemoveLongTree(path);
+      } else {
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(path.c_str());
+      }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
+}  // namespace
+
+void RemoveTree(const std::string& path) {
+  std::string full = path;
+  while (!full.empty() && full.back() == '\\') full.pop_back();
+  wchar_t wide[MAX_PATH + 1] = {};
+  if (MultiByteToWideChar(CP_ACP, 0, full.c_str(), -1, wide, MAX_PATH + 1) == 0) return;
+  RemoveLongTree(std::wstring(L"\\\\?\\") + wide);
+}
 #else
-  // Lowercase on purpose: the settings path is lowercased, and Linux file
-  // names are case-sensitive.
-  std::string dir = "/tmp/vistrel-tests-" + std::to_string(getpid()) + "/";
+void RemoveTree(const std::string& path) {
+  nftw(
+      path.c_str(),
+      [](const char* name, const struct stat*, int type, struct FTW*) {
+        return type == FTW_DP ? rmdir(name) : unlink(name);
+      },
+      16, FTW_DEPTH | FTW_PHYS);
+}
 #endif
-  MakeDir(dir);
-  return dir;
+
+namespace {
+
+// The scratch folder, made on first use and removed with all it holds when
+// the test program ends.
+class ScratchFolder {
+ public:
+  ScratchFolder() : path(Name()) { MakeDir(path); }
+  ~ScratchFolder() { RemoveTree(path); }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  const std::string path;
+
+ private:
+  static std::string Name() {
+#ifdef _WIN32
+    char temp[MAX_PATH + 1] = {};
+    GetTempPathA(sizeof temp, temp);
+    return std::string(temp) + "vistrel-tests\\";
+#else
+    // Lowercase on purpose: the settings path is lowercased, and Linux file
+    // names are case-sensitive.
+    return "/tmp/vistrel-tests-" + std::to_string(getpid()) + "/";
+#endif
+  }
+};
+
+}  // namespace
+
+std::string ScratchDir() {
+  static const ScratchFolder folder;
+  MakeDir(folder.path);
+  return folder.path;
 }
 
 std::string FreshSettingsFile() {

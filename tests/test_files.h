@@ -13,7 +13,11 @@ void MakeDir(const std::string& path);
 // stand-in then refuses to write, as Windows does even for an administrator).
 void MakeReadOnly(const std::string& path);
 
-// A writable scratch folder for this test program, with a trailing separator.
+// Removes a folder and everything in it.
+void RemoveTree(const std::string& path);
+
+// A writable scratch folder for this test program, with a trailing separator;
+// it is removed when the program ends.
 std::string ScratchDir();
 
 // Points the settings code at a fresh, absent settings file and returns its

@@ -116,9 +116,7 @@ class Vistrel : public testing::Test {
     char temp[MAX_PATH + 1] = {};
     GetTempPathA(sizeof temp, temp);
     const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
-    folder = std::string(temp) + "vistrel-e2e\\";
-    CreateDirectoryA(folder.c_str(), nullptr);
-    folder += std::string(info->name()) + "\\";
+    folder = std::string(temp) + "vistrel-e2e-" + info->name() + "\\";
     CreateDirectoryA(folder.c_str(), nullptr);
     exe = folder + "vistrel.exe";
     ini = folder + "vistrel.ini";
@@ -134,6 +132,7 @@ class Vistrel : public testing::Test {
       CloseHandle(p.hThread);
       CloseHandle(p.hProcess);
     }
+    RemoveTree(folder);
   }
 
   void WriteSettings(int keyboard, int mouse, const std::string& picture) {
