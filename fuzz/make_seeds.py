@@ -104,11 +104,37 @@ def sjis_seeds():
     }
 
 
+def exif_seeds():
+    def tiff(order, value, gap=0):
+        end = "<" if order == b"II" else ">"
+
+        def entry(tag, value):
+            return struct.pack(end + "HHIHH", tag, 3, 1, value, 0)
+
+        return (order + struct.pack(end + "HI", 42, 8 + gap) + bytes(gap)
+                + struct.pack(end + "H", 2) + entry(0x100, 640) + entry(0x112, value)
+                + struct.pack(end + "I", 0))
+
+    def segment(marker, data):
+        return bytes([0xFF, marker]) + struct.pack(">H", len(data) + 2) + data
+
+    def jpeg(*segments):
+        return b"\xFF\xD8" + b"".join(segments) + b"\xFF\xDA" + bytes(8) + b"\xFF\xD9"
+
+    jfif = segment(0xE0, b"JFIF\0\1\1\0\0\1\0\1\0\0")
+    return {
+        "ii-6.jpg": jpeg(jfif, segment(0xE1, b"Exif\0\0" + tiff(b"II", 6))),
+        "mm-8.jpg": jpeg(segment(0xE1, b"Exif\0\0" + tiff(b"MM", 8))),
+        "far-ifd.tif": tiff(b"II", 3, gap=1000),
+        "no-exif.jpg": jpeg(jfif),
+    }
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__.strip())
     for target, seeds in (("picture_file", picture_seeds()), ("settings_file", settings_seeds()),
-                          ("sjis_path", sjis_seeds())):
+                          ("sjis_path", sjis_seeds()), ("exif_orientation", exif_seeds())):
         folder = os.path.join(sys.argv[1], target)
         os.makedirs(folder, exist_ok=True)
         for name, data in seeds.items():

@@ -1,0 +1,68 @@
+#include "picture/exif_orientation.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// Serves a file from a string. The rest of the buffer is zeroed, so a routine
+// that ignores a short count sees a plausible value there.
+size_t ReadString(void* context, uint32_t offset, unsigned char* buffer, size_t size) {
+  const std::string& file = *static_cast<const std::string*>(context);
+  memset(buffer, 0, size);
+  return offset < file.size() ? file.copy(reinterpret_cast<char*>(buffer), size, offset) : 0;
+}
+
+std::string Field(bool big, uint32_t value, int bytes) {
+  std::string out;
+  for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> 8 * (big ? bytes - 1 - i : i));
+  return out;
+}
+
+// A TIFF structure whose IFD0, `gap` bytes after the header, holds an image
+// width and then the orientation.
+std::string Tiff(bool big, uint32_t type, uint32_t value, uint32_t gap = 0) {
+  const auto entry = [big](uint32_t tag, uint32_t t, uint32_t v) {
+    return Field(big, tag, 2) + Field(big, t, 2) + Field(big, 1, 4) + Field(big, v, 2) +
+           Field(big, 0, 2);
+  };
+  return (big ? "MM" : "II") + Field(big, 42, 2) + Field(big, 8 + gap, 4) + std::string(gap, '\0') +
+         Field(big, 2, 2) + entry(0x100, 3, 640) + entry(0x112, type, value) + Field(big, 0, 4);
+}
+
+std::string Segment(char marker, const std::string& data) {
+  return std::string("\xFF") + marker + Field(true, data.size() + 2, 2) + data;
+}
+
+std::string ExifJpeg(const std::string& before, const std::string& tiff) {
+  return "\xFF\xD8" + before + Segment('\xE1', std::string("Exif\0\0", 6) + tiff);
+}
+
+}  // namespace
+
+TEST(ExifOrientation, ReadsTheTagFromJpegAndTiffInBothByteOrders) {
+  const std::string jfif = Segment('\xE0', std::string("JFIF\0\1\1\0\0\1\0\1\0\0", 14));
+  const std::string xmp = Segment('\xE1', std::string("http://ns.adobe.com/xap/1.0/\0<x/>", 34));
+  const std::string ii6 = Tiff(false, 3, 6);
+  const std::string whole = ExifJpeg("", ii6);
+  struct Case {
+    const char* name;
+    std::string file;
+    int expected;
+  } cases[] = {
+      {"JFIF, then Exif little-endian", ExifJpeg(jfif, ii6), 6},
+      {"Exif big-endian", ExifJpeg("", Tiff(true, 3, 8)), 8},
+      {"TIFF file, IFD after 70000 bytes of image", Tiff(true, 3, 7, 70000), 7},
+      {"XMP and a fill byte before Exif", ExifJpeg(xmp + "\xFF", ii6), 6},
+      {"IFD just past the APP1 segment", ExifJpeg("", ii6.substr(0, 8)) + ii6.substr(8), 1},
+      {"cut after the value's first byte", whole.substr(0, whole.size() - 7), 1},
+      {"BMP: BM in place of II", "BM" + ii6.substr(2), 1},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(ExifOrientation(ReadString, &c.file), c.expected);
+  }
+}
