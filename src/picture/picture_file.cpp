@@ -252,6 +252,7 @@ void* LoadPicture(const char* path, PictureRecord* record) {
     // keeps its earlier or zero content. The counts only tell how far in the
     // file the reader has come.
     const BITMAPINFOHEADER& info = record->infoHeader;
+    record->premultipliedAlpha = FALSE;  // a BMP file's fourth byte is never alpha here
     uint64_t at = got;
     if (core) {
       const int entries = CoreEntries(record->fileHeader, info);

@@ -13,6 +13,8 @@ struct PictureRecord {
                                 // 32-bit picture; entries past them keep their earlier content
   BITMAPFILEHEADER fileHeader;  // as read, whatever it says
   BITMAPINFOHEADER infoHeader;  // as read (an OS/2 header as its 40-byte equivalent)
+  BOOL premultipliedAlpha;      // a decoded 32-bit picture whose alpha counts: its colours are
+                                // premultiplied and it is blended over the background
 };
 
 // The run's one picture, zero until a picture is loaded into it.

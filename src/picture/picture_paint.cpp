@@ -99,12 +99,32 @@ BOOL StretchDraw(HDC sourceDc, const RECT& source, HDC destinationDc, const RECT
   return drawn;
 }
 
+BOOL BlendDraw(HDC sourceDc, const RECT& source, HDC destinationDc, const RECT& destination) {
+  const BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  // NOTE: AlphaBlend lives in msimg32.dll, which is not a KnownDLL and would
+  // be looked for beside the program first; gdi32 exports the same call.
+  return GdiAlphaBlend(destinationDc, destination.left, destination.top, destination.right,
+                       destination.bottom, sourceDc, source.left, source.top, source.right,
+                       source.bottom, blend);
+}
+
 HBITMAP CreatePictureBitmap(HDC hdc, PictureRecord record) {
   // Without pixel data the headers may be anything (a file that is not a
   // BMP), and a bitmap made from them would show uninitialised memory.
   LONG blockBytes = 0;
   if (record.pixels == nullptr || !PictureBlockSize(record.infoHeader, &blockBytes)) {
     return nullptr;
+  }
+  if (record.premultipliedAlpha) {
+    // A device-dependent bitmap may drop the alpha; a DIB section keeps it.
+    if (record.infoHeader.biBitCount != 32) return nullptr;
+    BITMAPINFO info;
+    memset(&info, 0, sizeof info);
+    info.bmiHeader = GdiHeader(record.infoHeader, blockBytes);
+    void* bits = nullptr;
+    HBITMAP section = CreateDIBSection(hdc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (section != nullptr) memcpy(bits, record.pixels, static_cast<size_t>(blockBytes));
+    return section;
   }
   auto* info = static_cast<PictureInfo*>(malloc(sizeof(PictureInfo)));
   if (info == nullptr) return nullptr;
@@ -130,7 +150,11 @@ void DrawPicture(HDC hdc, HPALETTE palette, PictureRecord record, const RECT& so
   if (bitmap == nullptr) return;
   ScopedDeleteObject deleteBitmap(bitmap);
   ScopedReselect reselect(memoryDc, bitmap);
-  StretchDraw(memoryDc, source, hdc, destination, HALFTONE);
+  if (record.premultipliedAlpha) {
+    BlendDraw(memoryDc, source, hdc, destination);
+  } else {
+    StretchDraw(memoryDc, source, hdc, destination, HALFTONE);
+  }
 }
 
 LRESULT OnPaint(HWND hwnd) {

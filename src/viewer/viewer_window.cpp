@@ -1,11 +1,13 @@
 // The viewer window, its class, its message loop and the exit policy.
 #include "viewer_window.h"
 
+#include <objbase.h>
 #include <shellapi.h>
 
 #include <cstdlib>
 #include <cstring>
 
+#include "picture/picture_codecs.h"
 #include "picture/picture_file.h"
 #include "picture/picture_paint.h"
 
@@ -64,13 +66,14 @@ LRESULT OnPaletteChange(HWND hwnd) {
   return 0;
 }
 
-void LoadChosenPicture(int argc, char** argv) {
+// Sets *comStarted when the picture needed Windows' codecs.
+void LoadChosenPicture(int argc, char** argv, bool* comStarted) {
   // One argument names the picture for this run only; it never falls back
   // to the stored one.
   if (argc == 2) {
-    gPicture.pixels = LoadPicture(argv[1], &gPicture);
+    gPicture.pixels = LoadAnyPicture(argv[1], &gPicture, comStarted);
   } else if (gSettings.displayFile[0] != '\0') {
-    gPicture.pixels = LoadPicture(gSettings.displayFile, &gPicture);
+    gPicture.pixels = LoadAnyPicture(gSettings.displayFile, &gPicture, comStarted);
   } else {
     gPicture.pixels = nullptr;
   }
@@ -147,7 +150,8 @@ int RunViewer(int argc, char** argv) {
                               0, 0, width, height, nullptr, nullptr, instance, nullptr);
   if (hwnd == nullptr) return 0;
   MakeTopmost(hwnd);
-  LoadChosenPicture(argc, argv);
+  bool comStarted = false;
+  LoadChosenPicture(argc, argv, &comStarted);
 
   MSG msg;
   memset(&msg, 0, sizeof msg);
@@ -160,6 +164,7 @@ int RunViewer(int argc, char** argv) {
 
   free(gPicture.pixels);
   gPicture.pixels = nullptr;
+  if (comStarted) CoUninitialize();
   SaveSettings(&gSettings);
   return 1;
 }

@@ -394,6 +394,8 @@ TEST_F(Vistrel, OneArgumentWinsOverTheSettingAndIsNeverSaved) {
   const std::string deep = folder + std::string(259 - folder.size() - 8, 'd');
   CreateDirectoryA(deep.c_str(), nullptr);
   ASSERT_TRUE(WriteFileBytes(deep + "\\red.bmp", red));
+  ASSERT_TRUE(CopyFileA((OwnFolder() + "pictures\\quad.png").c_str(), (folder + "quad.png").c_str(),
+                        FALSE));
   struct Case {
     const char* arguments;
     std::string stored;
@@ -405,6 +407,7 @@ TEST_F(Vistrel, OneArgumentWinsOverTheSettingAndIsNeverSaved) {
       {"red.bmp red.bmp", "green.bmp", RGB(0, 255, 0), true},  // two arguments: the setting decides
       {"", "green.bmp", RGB(0, 255, 0), true},
       {"", deep + "\\red.bmp.bmp", RGB(255, 0, 0), false},  // too long: never cut
+      {"quad.png", "green.bmp", RGB(255, 0, 0), true},        // through Windows' codecs
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments + c.stored);
@@ -419,6 +422,7 @@ TEST_F(Vistrel, OneArgumentWinsOverTheSettingAndIsNeverSaved) {
     }
     Give(Input::kKey);
     ASSERT_TRUE(Ended(process, kExitTimeoutMs));
+    EXPECT_EQ(ExitCode(process), 0u);
     EXPECT_EQ(ReadFileBytes(ini), before);  // already normalised: the save changes nothing
   }
 }
@@ -429,8 +433,10 @@ TEST_F(Vistrel, BrokenPicturesShowTheBackgroundAndEndNormally) {
   std::string absurd = Bmp24(4, 4, [](int, int) { return RGB(255, 0, 0); });
   absurd[18] = absurd[19] = absurd[20] = '\xFF';
   absurd[21] = '\x7F';  // width 0x7FFFFFFF
-  std::string topDown = Bmp24(4, 4, [](int, int) { return RGB(255, 0, 0); });
-  topDown[22] = topDown[23] = topDown[24] = topDown[25] = '\xFF';  // height -1
+  std::string topDownRle = Bmp24(4, 4, [](int, int) { return RGB(255, 0, 0); });
+  topDownRle[22] = topDownRle[23] = topDownRle[24] = topDownRle[25] = '\xFF';  // height -1
+  topDownRle[30] = 1;                                                          // BI_RLE8
+  const std::string pictures = OwnFolder() + "pictures\\";
   const struct {
     const char* name;
     std::string bytes;
@@ -439,7 +445,11 @@ TEST_F(Vistrel, BrokenPicturesShowTheBackgroundAndEndNormally) {
       {"empty.bmp", ""},
       {"cut.bmp", cut},
       {"absurd.bmp", absurd},
-      {"topdown.bmp", topDown},
+      {"topdown-rle.bmp", topDownRle},
+      {"corrupt.png", ReadFileBytes(pictures + "bad-corrupt.png")},
+      {"random.jpg", ReadFileBytes(pictures + "bad-random.jpg")},
+      {"huge.png", ReadFileBytes(pictures + "bad-60000x60000.png")},
+      {"cut.jpg", ReadFileBytes(pictures + "quad.jpg").substr(0, 400)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -543,6 +553,33 @@ TEST_F(Vistrel, WindowsComeBackAfterACrashInTheViewer) {
   EXPECT_NE(ExitCode(process), 0u);  // it did crash
   for (HWND hwnd : visible) EXPECT_TRUE(ShownSoon(hwnd));
   PostMessageA(visible[0], WM_CLOSE, 0, 0);
+}
+
+// Windows looks for a DLL that is not a KnownDLL beside the program first,
+// also when a system DLL loads it later; the program restricts the search to
+// the system folder, so a DLL planted there is never loaded.
+// NOTE: Wine prefers its own builtin DLL unless its registry says otherwise
+// for the program, as here; Windows ignores that key.
+TEST_F(Vistrel, NoDllIsLoadedFromTheProgramsFolder) {
+  const std::string marker = OwnFolder() + "planted_marker.dll";
+  FreeLibrary(LoadLibraryA(marker.c_str()));  // the marker works: loaded, it says so
+  ASSERT_TRUE(DeleteFileA((marker + ".loaded").c_str()));
+  const std::string planted = folder + "uxtheme.dll";
+  ASSERT_TRUE(CopyFileA(marker.c_str(), planted.c_str(), FALSE));
+  const char* const program = "Software\\Wine\\AppDefaults\\vistrel.exe";
+  const std::string overrides = std::string(program) + "\\DllOverrides";
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, overrides.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                            nullptr, &key, nullptr), ERROR_SUCCESS);
+  RegSetValueExA(key, "uxtheme", 0, REG_SZ, reinterpret_cast<const BYTE*>("native,builtin"), 15);
+  RegCloseKey(key);
+  HANDLE process = Start();
+  const bool shown = WaitForViewer(process) != nullptr;
+  Give(Input::kKey);
+  EXPECT_TRUE(shown && Ended(process, kExitTimeoutMs));
+  RegDeleteKeyA(HKEY_CURRENT_USER, overrides.c_str());
+  RegDeleteKeyA(HKEY_CURRENT_USER, program);
+  EXPECT_FALSE(FileExists(planted + ".loaded"));
 }
 
 // The icon group that the shell shows for vistrel.exe: 32x32 and 16x16, 16 colours.

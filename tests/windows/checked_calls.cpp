@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <dwmapi.h>
+#include <objbase.h>
 
 namespace {
 
@@ -39,6 +40,7 @@ int gNextPaint = 1;
 int gMadeCount = 0;
 bool gFailNext[3] = {};
 ModulePathFetch gFetch = ModulePathFetch::kWhole;
+int gComStarts = 0;
 HWND gCloaked = nullptr;
 
 int SlotOf(HGDIOBJ object) {
@@ -221,6 +223,13 @@ HBITMAP WINAPI CheckedCreateDIBitmap(HDC hdc, const BITMAPINFOHEADER* header, DW
   return made;
 }
 
+HBITMAP WINAPI CheckedCreateDIBSection(HDC hdc, const BITMAPINFO* info, UINT usage, void** bits,
+                                       HANDLE section, DWORD offset) {
+  HBITMAP made = CreateDIBSection(hdc, info, usage, bits, section, offset);
+  Remember(made, "CreateDIBSection");
+  return made;
+}
+
 HGDIOBJ WINAPI CheckedSelectObject(HDC hdc, HGDIOBJ object) {
   HGDIOBJ previous = SelectObject(hdc, object);
   const int slot = SlotOf(object);
@@ -320,4 +329,11 @@ FARPROC WINAPI CheckedGetProcAddress(HMODULE module, LPCSTR name) {
 HMODULE WINAPI CheckedLoadLibraryExA(LPCSTR name, HANDLE file, DWORD flags) {
   EXPECT_EQ(flags, static_cast<DWORD>(LOAD_LIBRARY_SEARCH_SYSTEM32)) << "loading " << name;
   return LoadLibraryExA(name, file, flags);
+}
+
+int CheckedComStarts() { return gComStarts; }
+
+HRESULT WINAPI CheckedCoInitializeEx(LPVOID reserved, DWORD flags) {
+  ++gComStarts;
+  return CoInitializeEx(reserved, flags);
 }

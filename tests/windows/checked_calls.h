@@ -7,12 +7,15 @@
 // object made during that paint still allocated, or loads a DLL from
 // anywhere but the system folder. Creation calls can be made to fail, the
 // own-path fetch can be made to come back cut, and the desktop window
-// manager can be made to call a window cloaked. The default
+// manager can be made to call a window cloaked. COM initialisations are
+// counted. The default
 // handling of WM_ICONERASEBKGND paints the desktop as Windows does, in a
 // colour of its own, where Wine would paint the class brush.
 #pragma once
 
 #include <windows.h>
+
+#include <objbase.h>  // declared before the macros below rename its calls
 
 enum class CheckedCreate { kCompatibleDc, kHalftonePalette, kDiBitmap };
 // The next call of that kind fails, as when GDI is out of memory.
@@ -38,6 +41,8 @@ HDC WINAPI CheckedCreateCompatibleDC(HDC hdc);
 HPALETTE WINAPI CheckedCreateHalftonePalette(HDC hdc);
 HBITMAP WINAPI CheckedCreateDIBitmap(HDC hdc, const BITMAPINFOHEADER* header, DWORD init,
                                      const void* bits, const BITMAPINFO* info, UINT usage);
+HBITMAP WINAPI CheckedCreateDIBSection(HDC hdc, const BITMAPINFO* info, UINT usage, void** bits,
+                                       HANDLE section, DWORD offset);
 HGDIOBJ WINAPI CheckedSelectObject(HDC hdc, HGDIOBJ object);
 HPALETTE WINAPI CheckedSelectPalette(HDC hdc, HPALETTE palette, BOOL forceBackground);
 BOOL WINAPI CheckedDeleteObject(HGDIOBJ object);
@@ -51,6 +56,10 @@ void CheckedCloak(HWND hwnd);
 FARPROC WINAPI CheckedGetProcAddress(HMODULE module, LPCSTR name);
 HMODULE WINAPI CheckedLoadLibraryExA(LPCSTR name, HANDLE file, DWORD flags);
 
+// How many times COM has been initialised through CoInitializeEx so far.
+int CheckedComStarts();
+HRESULT WINAPI CheckedCoInitializeEx(LPVOID reserved, DWORD flags);
+
 // The colour that stands for the desktop background, which Windows' default
 // WM_ICONERASEBKGND handling paints into a top-level window's update area.
 constexpr COLORREF kCheckedDesktopColour = RGB(0x3A, 0x6E, 0xA5);
@@ -62,6 +71,7 @@ LRESULT WINAPI CheckedDefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
 #define CreateCompatibleDC CheckedCreateCompatibleDC
 #define CreateHalftonePalette CheckedCreateHalftonePalette
 #define CreateDIBitmap CheckedCreateDIBitmap
+#define CreateDIBSection CheckedCreateDIBSection
 #define SelectObject CheckedSelectObject
 #define SelectPalette CheckedSelectPalette
 #define DeleteObject CheckedDeleteObject
@@ -71,4 +81,5 @@ LRESULT WINAPI CheckedDefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
 #define GetProcAddress CheckedGetProcAddress
 #define LoadLibraryExA CheckedLoadLibraryExA
 #define LoadLibraryA(name) CheckedLoadLibraryExA(name, nullptr, 0)
+#define CoInitializeEx CheckedCoInitializeEx
 #endif

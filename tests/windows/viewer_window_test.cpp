@@ -104,7 +104,7 @@ TEST_F(ViewerProc, AltF4DoesNothingWhenKeysDoNotEndTheRun) {
 // paint makes it deletes, nothing is deleted while still selected, and the
 // window around the picture shows the desktop.
 TEST_F(ViewerProc, PaintShowsTheDesktopAndDeletesWhatItMakesOnEveryPath) {
-  unsigned char pixels[2 * 8] = {};  // 2x2 at 24 bits: two rows of 8 bytes
+  unsigned char pixels[2 * 8] = {};  // 2x2: two rows of 8 bytes at 24 or 32 bits
   BITMAPINFOHEADER header = {};
   header.biSize = sizeof header;
   header.biWidth = 2;
@@ -117,6 +117,7 @@ TEST_F(ViewerProc, PaintShowsTheDesktopAndDeletesWhatItMakesOnEveryPath) {
     unsigned char* pixels;
     std::optional<CheckedCreate> failing;
     int made;  // of palette, memory DC and bitmap
+    bool blended = false;  // 2x2 at 32 bits with premultiplied alpha: a DIB section
   } const cases[] = {
       {"picture", true, pixels, std::nullopt, 3},
       {"no picture", false, nullptr, std::nullopt, 2},
@@ -124,11 +125,14 @@ TEST_F(ViewerProc, PaintShowsTheDesktopAndDeletesWhatItMakesOnEveryPath) {
       {"no halftone palette", true, pixels, CheckedCreate::kHalftonePalette, 2},
       {"no memory DC", true, pixels, CheckedCreate::kCompatibleDc, 1},
       {"no bitmap", true, pixels, CheckedCreate::kDiBitmap, 2},
+      {"blended picture", true, pixels, std::nullopt, 3, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     gPicture = PictureRecord{};
     if (c.picture) gPicture.infoHeader = header;
+    if (c.blended) gPicture.infoHeader.biBitCount = 32;
+    gPicture.premultipliedAlpha = c.blended;
     gPicture.pixels = c.pixels;
     CheckedReset();
     if (c.failing) CheckedFailNext(*c.failing);

@@ -1,0 +1,196 @@
+// Decoding pictures with the Windows Imaging Component: the first frame,
+// converted to 32-bit BGRA, copied row by row into the record turned upright
+// and with its alpha premultiplied, as AlphaBlend wants it. Every interface
+// is held by an owner that releases it, so each early return cleans up.
+#include "picture/picture_codecs.h"
+
+#include <wincodec.h>
+
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "picture/exif_orientation.h"
+
+namespace {
+
+constexpr WORD kBmType = 0x4D42;  // "BM" read as a little-endian word
+constexpr UINT kPixelBytes = 4;   // blue, green, red, alpha
+
+template <typename Interface>
+class ScopedRelease {
+ public:
+  ScopedRelease() = default;
+  ~ScopedRelease() {
+    if (held != nullptr) held->Release();
+  }
+  ScopedRelease(const ScopedRelease&) = delete;
+  ScopedRelease& operator=(const ScopedRelease&) = delete;
+  Interface* operator->() const { return held; }
+  Interface* Get() const { return held; }
+  // For the call that hands out the interface.
+  Interface** Out() { return &held; }
+
+ private:
+  Interface* held = nullptr;
+};
+
+size_t ReadFileAt(void* context, uint32_t offset, unsigned char* buffer, size_t size) {
+  FILE* file = static_cast<FILE*>(context);
+  // NOTE: fseek takes a 32-bit long on Windows; a directory past 2 GiB is
+  // not read, and the picture shows as stored.
+  if (offset > LONG_MAX || fseek(file, static_cast<long>(offset), SEEK_SET) != 0) return 0;
+  return fread(buffer, 1, size, file);
+}
+
+// Where stored pixel (x, y) goes in the shown, top-down picture: at
+// origin + x * stepX + y * stepY pixels. EXIF orientations 5 to 8 swap rows
+// and columns; the rest mirror the result as the tag says.
+struct Placement {
+  int64_t origin;
+  int64_t stepX;
+  int64_t stepY;
+};
+
+Placement PlacementFor(int orientation, int64_t shownWidth, int64_t shownHeight) {
+  const bool swap = orientation >= 5;
+  const bool flipX = orientation == 2 || orientation == 3 || orientation == 6 || orientation == 7;
+  const bool flipY = orientation == 3 || orientation == 4 || orientation == 7 || orientation == 8;
+  const auto offset = [&](int64_t x, int64_t y) {
+    int64_t shownX = swap ? y : x;
+    int64_t shownY = swap ? x : y;
+    if (flipX) shownX = shownWidth - 1 - shownX;
+    if (flipY) shownY = shownHeight - 1 - shownY;
+    return shownY * shownWidth + shownX;
+  };
+  const int64_t origin = offset(0, 0);
+  return {origin, offset(1, 0) - origin, offset(0, 1) - origin};
+}
+
+// Premultiplies a row's colours by their alpha; true when any pixel is not
+// opaque.
+bool Premultiply(unsigned char* row, UINT width) {
+  bool translucent = false;
+  for (UINT x = 0; x < width; ++x) {
+    unsigned char* pixel = row + x * kPixelBytes;
+    const unsigned alpha = pixel[3];
+    if (alpha == 255) continue;
+    translucent = true;
+    for (int i = 0; i < 3; ++i) pixel[i] = static_cast<unsigned char>((pixel[i] * alpha + 127) / 255);
+  }
+  return translucent;
+}
+
+// Copies the converted frame into `block`, turned as `orientation` says;
+// false when WIC fails on a row. Sets *translucent when any pixel is not
+// opaque.
+bool CopyTurned(IWICBitmapSource* source, UINT width, UINT height, int orientation,
+                uint32_t* block, bool* translucent) {
+  const bool swap = orientation >= 5;
+  const Placement place = PlacementFor(orientation, swap ? height : width, swap ? width : height);
+  const UINT stride = width * kPixelBytes;
+  auto* row = static_cast<unsigned char*>(malloc(stride));
+  if (row == nullptr) return false;
+  bool copied = true;
+  for (UINT y = 0; y < height; ++y) {
+    const WICRect line = {0, static_cast<INT>(y), static_cast<INT>(width), 1};
+    if (FAILED(source->CopyPixels(&line, stride, stride, row))) {
+      copied = false;
+      break;
+    }
+    if (Premultiply(row, width)) *translucent = true;
+    const int64_t rowAt = place.origin + int64_t{y} * place.stepY;
+    if (place.stepX == 1) {
+      memcpy(block + rowAt, row, stride);
+      continue;
+    }
+    for (UINT x = 0; x < width; ++x) {
+      memcpy(block + rowAt + x * place.stepX, row + x * kPixelBytes, kPixelBytes);
+    }
+  }
+  free(row);
+  return copied;
+}
+
+// Decodes `path` into `record`; the record is changed only when the whole
+// picture came in.
+void* DecodePicture(const char* path, int orientation, PictureRecord* record) {
+  wchar_t widePath[MAX_PATH + 1];
+  if (MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH + 1) == 0) return record->pixels;
+  // NOTE: the first factory's class: Windows 8 and later also have a second
+  // one, which Windows 7 lacks.
+  ScopedRelease<IWICImagingFactory> factory;
+  if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IWICImagingFactory, reinterpret_cast<void**>(factory.Out())))) {
+    return record->pixels;
+  }
+  ScopedRelease<IWICBitmapDecoder> decoder;
+  ScopedRelease<IWICBitmapFrameDecode> frame;
+  UINT width = 0;
+  UINT height = 0;
+  if (FAILED(factory->CreateDecoderFromFilename(widePath, nullptr, GENERIC_READ,
+                                                WICDecodeMetadataCacheOnDemand, decoder.Out())) ||
+      FAILED(decoder->GetFrame(0, frame.Out())) ||
+      FAILED(frame->GetSize(&width, &height))) {
+    return record->pixels;
+  }
+  // The size is checked before WIC is asked for a single pixel.
+  const bool swap = orientation >= 5;
+  BITMAPINFOHEADER header;
+  void* block = DecodedPictureBlock(swap ? height : width, swap ? width : height, &header);
+  if (block == nullptr) return record->pixels;
+  ScopedRelease<IWICFormatConverter> converter;
+  bool translucent = false;
+  if (FAILED(factory->CreateFormatConverter(converter.Out())) ||
+      FAILED(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppBGRA,
+                                   WICBitmapDitherTypeNone, nullptr, 0.0,
+                                   WICBitmapPaletteTypeCustom)) ||
+      !CopyTurned(converter.Get(), width, height, orientation, static_cast<uint32_t*>(block),
+                  &translucent)) {
+    free(block);
+    return record->pixels;
+  }
+  record->infoHeader = header;
+  record->premultipliedAlpha = translucent ? TRUE : FALSE;
+  record->pixels = block;
+  return block;
+}
+
+}  // namespace
+
+void* DecodedPictureBlock(UINT width, UINT height, BITMAPINFOHEADER* header) {
+  if (width > INT32_MAX || height > INT32_MAX) return nullptr;
+  BITMAPINFOHEADER made = {};
+  made.biSize = sizeof made;
+  made.biWidth = static_cast<LONG>(width);
+  made.biHeight = -static_cast<LONG>(height);  // rows top-down, as WIC hands them out
+  made.biPlanes = 1;
+  made.biBitCount = 32;
+  made.biCompression = BI_RGB;
+  LONG bytes = 0;
+  if (!PictureBlockSize(made, &bytes)) return nullptr;
+  *header = made;
+  return calloc(static_cast<size_t>(bytes), 1);
+}
+
+void* LoadAnyPicture(const char* path, PictureRecord* record, bool* comStarted) {
+  FILE* file = fopen(path, "rb");
+  if (file == nullptr) return nullptr;
+  unsigned char start[2] = {};
+  const size_t got = fread(start, 1, sizeof start, file);
+  const bool bmp = got == sizeof start && (start[0] | start[1] << 8) == kBmType;
+  // Read before WIC opens the file: WIC does not turn pictures itself.
+  const int orientation = bmp || got == 0 ? 1 : ExifOrientation(ReadFileAt, file);
+  (void)fclose(file);  // opened for reading: closing cannot lose data
+  if (bmp) return LoadPicture(path, record);
+  if (got == 0) return record->pixels;  // empty: nothing for any codec
+
+  const HRESULT started = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  // S_FALSE: COM was running here already; it still wants its CoUninitialize.
+  *comStarted = SUCCEEDED(started);
+  // RPC_E_CHANGED_MODE: COM runs here in another apartment, which serves all the same.
+  if (FAILED(started) && started != RPC_E_CHANGED_MODE) return record->pixels;
+  return DecodePicture(path, orientation, record);
+}

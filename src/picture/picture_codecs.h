@@ -1,0 +1,22 @@
+// Loading the picture file, whatever its format: BMP files through the BMP
+// reader, every other picture (PNG, JPEG, GIF, TIFF) through Windows' own
+// codecs (WIC), into the same PictureRecord as an upright 32-bit picture.
+// Windows only.
+#pragma once
+
+#include <windows.h>
+
+#include "picture/picture_file.h"
+
+// Loads `path` into `record` and returns record->pixels. A file that does not
+// start with "BM" is decoded by WIC: its first frame, turned as its EXIF
+// orientation says, with premultiplied alpha when any pixel is not opaque.
+// COM is initialised only for such a file; *comStarted is then set, and the
+// caller ends COM with CoUninitialize on this thread when the run is over.
+// A file that cannot be opened or decoded leaves the record alone.
+void* LoadAnyPicture(const char* path, PictureRecord* record, bool* comStarted);
+
+// A zero-filled block for a decoded, top-down 32-bit picture of `width` x
+// `height`, with `header` set for it; null, with nothing allocated, when the
+// block would pass the bound the BMP reader keeps to.
+void* DecodedPictureBlock(UINT width, UINT height, BITMAPINFOHEADER* header);
