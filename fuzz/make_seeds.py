@@ -58,6 +58,7 @@ def picture_seeds():
         "bits24.bmp": bmp(3, 2, 24),
         "bits32.bmp": bmp(2, 2, 32),
         "topdown.bmp": bmp(3, -2, 24),
+        "topdown-8bit.bmp": bmp(5, -3, 8, clr_used=16, palette=bytes(64)),
         "rle8.bmp": bmp(4, 4, 8, rows=bytes([4, 1, 0, 0, 0, 1]), compression=1),
         "header108.bmp": bmp(4, 2, 8, header=108, extra=bytes(68)),
         "v5-short-table.bmp": bmp(5, 3, 4, header=124, extra=bytes(84), palette=bytes(range(16)),

@@ -78,11 +78,13 @@ int64_t RowsAt(const BITMAPFILEHEADER& file, const BITMAPINFOHEADER& info, bool 
   int64_t tableEnd = 0;
   if (core) {
     int64_t entries = full;
-    if (file.bfOffBits > 26 && (file.bfOffBits - 26) / 3 < entries) entries = (file.bfOffBits - 26) / 3;
+    const int64_t room = (int64_t{file.bfOffBits} - 26) / 3;
+    if (file.bfOffBits > 26 && room < entries) entries = room;
     tableEnd = 26 + 3 * entries;
   } else {
     int64_t table = 4 * full;
-    if (info.biClrUsed >= 1 && 4 * int64_t{info.biClrUsed} < table) table = 4 * int64_t{info.biClrUsed};
+    const int64_t used = 4 * int64_t{info.biClrUsed};
+    if (used >= 4 && used < table) table = used;
     const bool masks = info.biCompression == 3 && (info.biBitCount == 16 || info.biBitCount == 32);
     const int64_t headerEnd = 14 + int64_t{info.biSize};
     tableEnd = std::max<int64_t>(masks ? 66 : 54, headerEnd) + table;

@@ -105,14 +105,15 @@ void Load(const std::string& bytes, PictureRecord* record,
 // then `pixelBytes` bytes from `rowsAt` (0: right after the palette) into a
 // zero-filled block (kNoBlock: no block). Frees the block.
 void ExpectRead(const std::string& file, const PictureRecord& before, PictureRecord* after,
-                int entries, LONG pixelBytes, size_t rowsAt = 0, size_t tableAt = 0) {
+                int entries, LONG pixelBytes, uint64_t rowsAt = 0, uint64_t tableAt = 0) {
   const std::string headerRead = file.substr(0, 54);
   std::string headers = HeaderBytes(before.fileHeader, before.infoHeader);
   EXPECT_EQ(HeaderBytes(after->fileHeader, after->infoHeader),
             headers.replace(0, headerRead.size(), headerRead));
 
   if (tableAt == 0) tableAt = 54;
-  const std::string paletteRead = file.size() > tableAt ? file.substr(tableAt, entries * 4u) : "";
+  const std::string paletteRead =
+      file.size() > tableAt ? file.substr(static_cast<size_t>(tableAt), entries * 4u) : "";
   std::string palette(reinterpret_cast<const char*>(before.palette), sizeof before.palette);
   palette.replace(0, paletteRead.size(), paletteRead);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(after->palette), sizeof after->palette),
@@ -124,7 +125,8 @@ void ExpectRead(const std::string& file, const PictureRecord& before, PictureRec
   }
   ASSERT_NE(after->pixels, nullptr);
   if (rowsAt == 0) rowsAt = tableAt + entries * 4u;
-  std::string pixels = file.size() > rowsAt ? file.substr(rowsAt, pixelBytes) : "";
+  std::string pixels =
+      file.size() > rowsAt ? file.substr(static_cast<size_t>(rowsAt), pixelBytes) : "";
   pixels.resize(pixelBytes, '\0');
   EXPECT_EQ(std::string(static_cast<const char*>(after->pixels), pixelBytes), pixels);
   free(after->pixels);
@@ -137,8 +139,8 @@ TEST(PictureFile, ReadsHeadersPaletteAndRowsInOneSequentialPass) {
     void (*change)(BmpFile*);
     int entries;  // palette entries, or 3 for the colour masks
     LONG pixelBytes;
-    size_t rowsAt;  // 0: right after the palette
-    size_t tableAt = 0;  // 0: right after a 40-byte header
+    uint64_t rowsAt;  // 0: right after the palette
+    uint64_t tableAt = 0;  // 0: right after a 40-byte header
   } const cases[] = {
       {"24-bit 3x2: rows of 12 bytes from offset 54", Bmp(3, 2, 24), Keep, 0, 24, 0},
       {"bfOffBits past the end: no rows", Bmp(3, 2, 24),

@@ -78,7 +78,9 @@ bool Premultiply(unsigned char* row, UINT width) {
     const unsigned alpha = pixel[3];
     if (alpha == 255) continue;
     translucent = true;
-    for (int i = 0; i < 3; ++i) pixel[i] = static_cast<unsigned char>((pixel[i] * alpha + 127) / 255);
+    for (int i = 0; i < 3; ++i) {
+      pixel[i] = static_cast<unsigned char>((pixel[i] * alpha + 127) / 255);
+    }
   }
   return translucent;
 }
@@ -187,7 +189,8 @@ void* LoadAnyPicture(const char* path, PictureRecord* record, bool* comStarted) 
   if (bmp) return LoadPicture(path, record);
   if (got == 0) return record->pixels;  // empty: nothing for any codec
 
-  const HRESULT started = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  const HRESULT started =
+      CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   // S_FALSE: COM was running here already; it still wants its CoUninitialize.
   *comStarted = SUCCEEDED(started);
   // RPC_E_CHANGED_MODE: COM runs here in another apartment, which serves all the same.

@@ -155,8 +155,8 @@ TEST_F(PaintTarget, FilesThatOtherProgramsWriteShowAsTheyAre) {
     return colours[(x >= 15 ? 1 : 0) + (y >= 10 ? 2 : 0)];
   };
   const auto within = [](COLORREF a, COLORREF b, int levels) {
-    return abs(GetRValue(a) - GetRValue(b)) <= levels && abs(GetGValue(a) - GetGValue(b)) <= levels &&
-           abs(GetBValue(a) - GetBValue(b)) <= levels;
+    return abs(GetRValue(a) - GetRValue(b)) <= levels &&
+           abs(GetGValue(a) - GetGValue(b)) <= levels && abs(GetBValue(a) - GetBValue(b)) <= levels;
   };
   for (const std::string name :
        {"gimp-indexed-4bit.bmp", "gimp-indexed-8bit.bmp", "full-table-8bit.bmp",
