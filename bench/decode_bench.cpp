@@ -88,7 +88,8 @@ int main(int argc, char** argv) {
     record = PictureRecord{};
     bool comStarted = false;
     start = WallSeconds();
-    const void* pixels = LoadAnyPicture(argv[1], &record, &comStarted);
+    const void* pixels = LoadAnyPicture(argv[1], GetSystemMetrics(SM_CXSCREEN),
+                                        GetSystemMetrics(SM_CYSCREEN), &record, &comStarted);
     load.push_back(WallSeconds() - start);
     if (comStarted) CoUninitialize();
     if (pixels == nullptr) return 1;

@@ -1,11 +1,13 @@
-// Decoding pictures with the Windows Imaging Component: the first frame,
-// converted to 32-bit BGRA, copied row by row into the record turned upright
-// and with its alpha premultiplied, as AlphaBlend wants it. Every interface
+// Decoding pictures with the Windows Imaging Component: of the first frame,
+// only the stored pixels that the window shows once the picture is turned
+// upright, converted to 32-bit BGRA, copied row by row into the record and
+// with their alpha premultiplied, as AlphaBlend wants it. Every interface
 // is held by an owner that releases it, so each early return cleans up.
 #include "picture/picture_codecs.h"
 
 #include <wincodec.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -85,19 +87,41 @@ bool Premultiply(unsigned char* row, UINT width) {
   return translucent;
 }
 
-// Copies the converted frame into `block`, turned as `orientation` says;
-// false when WIC fails on a row. Sets *translucent when any pixel is not
-// opaque.
-bool CopyTurned(IWICBitmapSource* source, UINT width, UINT height, int orientation,
-                uint32_t* block, bool* translucent) {
+// The stored pixels that land in the kept, shown top-left corner of
+// `keptWidth` x `keptHeight`: WICRect's origin and size in the stored frame.
+// A flip moves that corner to the far end of the flipped axis, so for
+// orientation 6 it comes from the stored frame's bottom-left.
+WICRect StoredPart(int orientation, UINT width, UINT height, UINT keptWidth, UINT keptHeight) {
   const bool swap = orientation >= 5;
+  const bool flipX = orientation == 2 || orientation == 3 || orientation == 6 || orientation == 7;
+  const bool flipY = orientation == 3 || orientation == 4 || orientation == 7 || orientation == 8;
+  const UINT shownWidth = swap ? height : width;
+  const UINT shownHeight = swap ? width : height;
+  const UINT shownX = flipX ? shownWidth - keptWidth : 0;
+  const UINT shownY = flipY ? shownHeight - keptHeight : 0;
+  if (swap) {
+    return {static_cast<INT>(shownY), static_cast<INT>(shownX), static_cast<INT>(keptHeight),
+            static_cast<INT>(keptWidth)};
+  }
+  return {static_cast<INT>(shownX), static_cast<INT>(shownY), static_cast<INT>(keptWidth),
+          static_cast<INT>(keptHeight)};
+}
+
+// Copies the `part` of the converted frame into `block`, turned as
+// `orientation` says; false when WIC fails on a row. Sets *translucent when
+// any copied pixel is not opaque.
+bool CopyTurned(IWICBitmapSource* source, const WICRect& part, int orientation, uint32_t* block,
+                bool* translucent) {
+  const bool swap = orientation >= 5;
+  const UINT width = static_cast<UINT>(part.Width);
+  const UINT height = static_cast<UINT>(part.Height);
   const Placement place = PlacementFor(orientation, swap ? height : width, swap ? width : height);
   const UINT stride = width * kPixelBytes;
   auto* row = static_cast<unsigned char*>(malloc(stride));
   if (row == nullptr) return false;
   bool copied = true;
   for (UINT y = 0; y < height; ++y) {
-    const WICRect line = {0, static_cast<INT>(y), static_cast<INT>(width), 1};
+    const WICRect line = {part.X, part.Y + static_cast<INT>(y), part.Width, 1};
     if (FAILED(source->CopyPixels(&line, stride, stride, row))) {
       copied = false;
       break;
@@ -116,9 +140,10 @@ bool CopyTurned(IWICBitmapSource* source, UINT width, UINT height, int orientati
   return copied;
 }
 
-// Decodes `path` into `record`; the record is changed only when the whole
-// picture came in.
-void* DecodePicture(const char* path, int orientation, PictureRecord* record) {
+// Decodes the part of `path` that a window of `keepWidth` x `keepHeight`
+// shows into `record`; the record is changed only when all of it came in.
+void* DecodePicture(const char* path, int orientation, LONG keepWidth, LONG keepHeight,
+                    PictureRecord* record) {
   wchar_t widePath[MAX_PATH + 1];
   if (MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH + 1) == 0) return record->pixels;
   // NOTE: the first factory's class: Windows 8 and later also have a second
@@ -135,13 +160,16 @@ void* DecodePicture(const char* path, int orientation, PictureRecord* record) {
   if (FAILED(factory->CreateDecoderFromFilename(widePath, nullptr, GENERIC_READ,
                                                 WICDecodeMetadataCacheOnDemand, decoder.Out())) ||
       FAILED(decoder->GetFrame(0, frame.Out())) ||
-      FAILED(frame->GetSize(&width, &height))) {
+      FAILED(frame->GetSize(&width, &height)) || width == 0 || height == 0) {
     return record->pixels;
   }
-  // The size is checked before WIC is asked for a single pixel.
+  // Only what the window shows is kept, and its size is checked before WIC
+  // is asked for a single pixel.
   const bool swap = orientation >= 5;
+  const UINT keptWidth = std::min(swap ? height : width, static_cast<UINT>(std::max(keepWidth, 1L)));
+  const UINT keptHeight = std::min(swap ? width : height, static_cast<UINT>(std::max(keepHeight, 1L)));
   BITMAPINFOHEADER header;
-  void* block = DecodedPictureBlock(swap ? height : width, swap ? width : height, &header);
+  void* block = DecodedPictureBlock(keptWidth, keptHeight, &header);
   if (block == nullptr) return record->pixels;
   ScopedRelease<IWICFormatConverter> converter;
   bool translucent = false;
@@ -149,8 +177,9 @@ void* DecodePicture(const char* path, int orientation, PictureRecord* record) {
       FAILED(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppBGRA,
                                    WICBitmapDitherTypeNone, nullptr, 0.0,
                                    WICBitmapPaletteTypeCustom)) ||
-      !CopyTurned(converter.Get(), width, height, orientation, static_cast<uint32_t*>(block),
-                  &translucent)) {
+      !CopyTurned(converter.Get(),
+                  StoredPart(orientation, width, height, keptWidth, keptHeight), orientation,
+                  static_cast<uint32_t*>(block), &translucent)) {
     free(block);
     return record->pixels;
   }
@@ -177,7 +206,8 @@ void* DecodedPictureBlock(UINT width, UINT height, BITMAPINFOHEADER* header) {
   return calloc(static_cast<size_t>(bytes), 1);
 }
 
-void* LoadAnyPicture(const char* path, PictureRecord* record, bool* comStarted) {
+void* LoadAnyPicture(const char* path, LONG keepWidth, LONG keepHeight, PictureRecord* record,
+                     bool* comStarted) {
   FILE* file = fopen(path, "rb");
   if (file == nullptr) return nullptr;
   unsigned char start[2] = {};
@@ -195,5 +225,5 @@ void* LoadAnyPicture(const char* path, PictureRecord* record, bool* comStarted) 
   *comStarted = SUCCEEDED(started);
   // RPC_E_CHANGED_MODE: COM runs here in another apartment, which serves all the same.
   if (FAILED(started) && started != RPC_E_CHANGED_MODE) return record->pixels;
-  return DecodePicture(path, orientation, record);
+  return DecodePicture(path, orientation, keepWidth, keepHeight, record);
 }

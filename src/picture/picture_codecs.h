@@ -9,12 +9,16 @@
 #include "picture/picture_file.h"
 
 // Loads `path` into `record` and returns record->pixels. A file that does not
-// start with "BM" is decoded by WIC: its first frame, turned as its EXIF
-// orientation says, with premultiplied alpha when any pixel is not opaque.
+// start with "BM" is decoded by WIC: of its first frame, turned as its EXIF
+// orientation says, only the top-left part that a window of `keepWidth` x
+// `keepHeight` shows, with premultiplied alpha when any pixel of that part is
+// not opaque; the record's header describes that part. A BMP file is read
+// whole.
 // COM is initialised only for such a file; *comStarted is then set, and the
 // caller ends COM with CoUninitialize on this thread when the run is over.
 // A file that cannot be opened or decoded leaves the record alone.
-void* LoadAnyPicture(const char* path, PictureRecord* record, bool* comStarted);
+void* LoadAnyPicture(const char* path, LONG keepWidth, LONG keepHeight, PictureRecord* record,
+                     bool* comStarted);
 
 // A zero-filled block for a decoded, top-down 32-bit picture of `width` x
 // `height`, with `header` set for it; null, with nothing allocated, when the

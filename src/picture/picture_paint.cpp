@@ -1,7 +1,10 @@
 // Draws the run's PictureRecord: everything GDI makes here is made and
-// deleted within the one paint, in reverse order of creation.
+// deleted within the one paint, in reverse order of creation, and no bitmap
+// holds more of the picture than one band of what the window shows.
 #include "picture_paint.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -108,35 +111,81 @@ BOOL BlendDraw(HDC sourceDc, const RECT& source, HDC destinationDc, const RECT& 
                        source.bottom, blend);
 }
 
-HBITMAP CreatePictureBitmap(HDC hdc, PictureRecord record) {
+namespace {
+
+// Bytes of one row of a band bitmap `width` pixels wide: the device's own
+// format for a device-dependent bitmap (rows of whole 16-bit words), or
+// 32 bits a pixel for a picture with alpha.
+int64_t BandRowBytes(HDC hdc, bool section, LONG width) {
+  const int64_t bits =
+      section ? 32 : int64_t{GetDeviceCaps(hdc, BITSPIXEL)} * GetDeviceCaps(hdc, PLANES);
+  return (width * bits + 15) / 16 * 2;
+}
+
+}  // namespace
+
+HBITMAP CreatePictureBitmap(HDC hdc, PictureRecord record, const RECT& part) {
   // Without pixel data the headers may be anything (a file that is not a
   // BMP), and a bitmap made from them would show uninitialised memory.
   LONG blockBytes = 0;
   if (record.pixels == nullptr || !PictureBlockSize(record.infoHeader, &blockBytes)) {
     return nullptr;
   }
-  if (record.premultipliedAlpha) {
-    // A device-dependent bitmap may drop the alpha; a DIB section keeps it.
-    if (record.infoHeader.biBitCount != 32) return nullptr;
-    BITMAPINFO info;
-    memset(&info, 0, sizeof info);
-    info.bmiHeader = GdiHeader(record.infoHeader, blockBytes);
-    void* bits = nullptr;
-    HBITMAP section = CreateDIBSection(hdc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (section != nullptr) memcpy(bits, record.pixels, static_cast<size_t>(blockBytes));
-    return section;
+  if (part.right <= 0 || part.bottom <= 0) return nullptr;
+  if (!record.premultipliedAlpha) return CreateCompatibleBitmap(hdc, part.right, part.bottom);
+  // A device-dependent bitmap may drop the alpha; a DIB section keeps it.
+  const BITMAPINFOHEADER& header = record.infoHeader;
+  if (header.biBitCount != 32 || part.left < 0 || part.top < 0 ||
+      int64_t{part.left} + part.right > header.biWidth ||
+      int64_t{part.top} + part.bottom > PictureHeight(header)) {
+    return nullptr;
   }
-  auto* info = static_cast<PictureInfo*>(malloc(sizeof(PictureInfo)));
-  if (info == nullptr) return nullptr;
-  const BITMAPINFOHEADER header = GdiHeader(record.infoHeader, blockBytes);
-  info->bmiHeader = header;
-  memcpy(info->bmiColors, record.palette, sizeof info->bmiColors);
-  HBITMAP bitmap = CreateDIBitmap(hdc, &header, CBM_INIT, record.pixels,
-                                  reinterpret_cast<BITMAPINFO*>(info), DIB_RGB_COLORS);
-  free(info);
-  return bitmap;
+  BITMAPINFO info;
+  memset(&info, 0, sizeof info);
+  info.bmiHeader = GdiHeader(header, blockBytes);
+  info.bmiHeader.biWidth = part.right;
+  info.bmiHeader.biHeight = -part.bottom;
+  void* bits = nullptr;
+  HBITMAP section = CreateDIBSection(hdc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (section == nullptr) return nullptr;
+  const auto* from = static_cast<const uint32_t*>(record.pixels);
+  const size_t rowBytes = static_cast<size_t>(part.right) * sizeof(uint32_t);
+  for (LONG y = 0; y < part.bottom; ++y) {
+    const int64_t row = header.biHeight < 0 ? part.top + y : PictureHeight(header) - 1 - part.top - y;
+    const int64_t at = row * header.biWidth + part.left;
+    memcpy(static_cast<unsigned char*>(bits) + y * rowBytes, from + at, rowBytes);
+  }
+  return section;
 }
 
+bool FillPictureBitmap(HDC memoryDc, const PictureRecord& record, const RECT& part) {
+  LONG blockBytes = 0;
+  if (record.pixels == nullptr || !PictureBlockSize(record.infoHeader, &blockBytes)) {
+    return false;
+  }
+  auto* info = static_cast<PictureInfo*>(malloc(sizeof(PictureInfo)));
+  if (info == nullptr) return false;
+  info->bmiHeader = GdiHeader(record.infoHeader, blockBytes);
+  memcpy(info->bmiColors, record.palette, sizeof info->bmiColors);
+  // Run-length rows may skip pixels, and a new bitmap holds whatever GDI
+  // left in it: start from black, as a BMP that ends early shows.
+  PatBlt(memoryDc, 0, 0, part.right, part.bottom, BLACKNESS);
+  // NOTE: the source origin of a bottom-up DIB is its lower-left corner, so
+  // the band's rows are counted from the bottom there.
+  const LONG fromBottom = PictureHeight(record.infoHeader) - part.top - part.bottom;
+  const LONG sourceY = record.infoHeader.biHeight < 0 ? part.top : fromBottom;
+  const int drawn = StretchDIBits(memoryDc, 0, 0, part.right, part.bottom, part.left, sourceY,
+                                  part.right, part.bottom, record.pixels,
+                                  reinterpret_cast<BITMAPINFO*>(info), DIB_RGB_COLORS, SRCCOPY);
+  free(info);
+  return drawn != 0 && drawn != static_cast<int>(GDI_ERROR);
+}
+
+// Bands of rows, each its own bitmap of at most kBandBytes.
+// NOTE: on Windows NT a device-dependent bitmap comes from a small kernel
+// pool: past about 48 MB (less on a machine with little memory) none is made
+// at all, which a whole photo at screen depth easily passes. Wine makes them
+// at any size. When GDI still refuses a band, the band is halved.
 void DrawPicture(HDC hdc, HPALETTE palette, PictureRecord record, const RECT& source,
                  const RECT& destination) {
   HDC memoryDc = CreateCompatibleDC(hdc);
@@ -146,29 +195,52 @@ void DrawPicture(HDC hdc, HPALETTE palette, PictureRecord record, const RECT& so
   // EndPaint and the memory DC is deleted.
   SelectRealize(hdc, palette, FALSE);
   SelectRealize(memoryDc, palette, FALSE);
-  HBITMAP bitmap = CreatePictureBitmap(hdc, record);
-  if (bitmap == nullptr) return;
-  ScopedDeleteObject deleteBitmap(bitmap);
-  ScopedReselect reselect(memoryDc, bitmap);
-  if (record.premultipliedAlpha) {
-    BlendDraw(memoryDc, source, hdc, destination);
-  } else {
-    StretchDraw(memoryDc, source, hdc, destination, HALFTONE);
+  LONG blockBytes = 0;
+  if (record.pixels == nullptr || !PictureBlockSize(record.infoHeader, &blockBytes)) return;
+  const bool blended = record.premultipliedAlpha != FALSE;
+  const int64_t rowBytes = BandRowBytes(hdc, blended, source.right);
+  if (rowBytes <= 0) return;
+  LONG rows = static_cast<LONG>(
+      std::min<int64_t>(source.bottom, std::max<int64_t>(1, kBandBytes / rowBytes)));
+  for (LONG done = 0; done < source.bottom;) {
+    rows = std::min(rows, source.bottom - done);
+    const RECT part = {source.left, source.top + done, source.right, rows};
+    HBITMAP bitmap = CreatePictureBitmap(hdc, record, part);
+    if (bitmap == nullptr) {
+      if (rows == 1) return;
+      rows /= 2;
+      continue;
+    }
+    ScopedDeleteObject deleteBitmap(bitmap);
+    ScopedReselect reselect(memoryDc, bitmap);
+    const RECT from = {0, 0, part.right, rows};
+    const RECT to = {destination.left, destination.top + done, part.right, rows};
+    if (blended) {
+      BlendDraw(memoryDc, from, hdc, to);
+    } else if (FillPictureBitmap(memoryDc, record, part)) {
+      StretchDraw(memoryDc, from, hdc, to, HALFTONE);
+    }
+    done += rows;
   }
 }
 
+RECT ShownPart(const BITMAPINFOHEADER& header, LONG width, LONG height) {
+  RECT part;
+  SetRect(&part, 0, 0, std::max<LONG>(0, std::min(header.biWidth, width)),
+          std::max<LONG>(0, std::min(PictureHeight(header), height)));
+  return part;
+}
+
 LRESULT OnPaint(HWND hwnd) {
-  RECT destination;
-  RECT source;
   // Natural size: never scaled, clipped by the window. GDI turns top-down
-  // rows upright itself, so both rectangles take the rows' count.
-  const LONG height = PictureHeight(gPicture.infoHeader);
-  SetRect(&destination, 0, 0, gPicture.infoHeader.biWidth, height);
-  SetRect(&source, 0, 0, gPicture.infoHeader.biWidth, height);
+  // rows upright itself.
+  RECT client = {};
+  GetClientRect(hwnd, &client);
+  const RECT part = ShownPart(gPicture.infoHeader, client.right, client.bottom);
   ScopedEndPaint paint(hwnd);
   HPALETTE palette = CreateHalftonePalette(paint.Dc());
   ScopedDeleteObject deletePalette(palette);
-  DrawPicture(paint.Dc(), palette, gPicture, source, destination);
+  DrawPicture(paint.Dc(), palette, gPicture, part, part);
   // NOTE: Windows will not delete a palette that is still selected into a DC
   // (Wine does), so the paint DC gets its own palette back first. A paint DC
   // of a class without a DC of its own starts with the default palette.

@@ -66,14 +66,16 @@ LRESULT OnPaletteChange(HWND hwnd) {
   return 0;
 }
 
-// Sets *comStarted when the picture needed Windows' codecs.
-void LoadChosenPicture(int argc, char** argv, bool* comStarted) {
+// A decoded picture keeps only the part that a window of `width` x `height`
+// shows. Sets *comStarted when the picture needed Windows' codecs.
+void LoadChosenPicture(int argc, char** argv, int width, int height, bool* comStarted) {
   // One argument names the picture for this run only; it never falls back
   // to the stored one.
   if (argc == 2) {
-    gPicture.pixels = LoadAnyPicture(argv[1], &gPicture, comStarted);
+    gPicture.pixels = LoadAnyPicture(argv[1], width, height, &gPicture, comStarted);
   } else if (gSettings.displayFile[0] != '\0') {
-    gPicture.pixels = LoadAnyPicture(gSettings.displayFile, &gPicture, comStarted);
+    gPicture.pixels = LoadAnyPicture(gSettings.displayFile, width, height, &gPicture,
+                                    comStarted);
   } else {
     gPicture.pixels = nullptr;
   }
@@ -151,7 +153,7 @@ int RunViewer(int argc, char** argv) {
   if (hwnd == nullptr) return 0;
   MakeTopmost(hwnd);
   bool comStarted = false;
-  LoadChosenPicture(argc, argv, &comStarted);
+  LoadChosenPicture(argc, argv, width, height, &comStarted);
 
   MSG msg;
   memset(&msg, 0, sizeof msg);

@@ -38,7 +38,10 @@ std::vector<Made> gLive;
 std::vector<Paint> gPaints;
 int gNextPaint = 1;
 int gMadeCount = 0;
-bool gFailNext[3] = {};
+bool gFailNext[2] = {};
+constexpr long long kWindowsBitmapLimit = 48LL * 1024 * 1024;
+long long gBitmapLimit = kWindowsBitmapLimit;
+long long gLargestBitmap = 0;
 ModulePathFetch gFetch = ModulePathFetch::kWhole;
 int gComStarts = 0;
 HWND gCloaked = nullptr;
@@ -123,6 +126,27 @@ bool IsStock(HGDIOBJ object) {
   return object == stockBitmap;
 }
 
+// Bytes of a device-dependent bitmap: rows of whole 16-bit words.
+long long BitmapBytes(long long width, long long height, long long bits) {
+  return (width * bits + 15) / 16 * 2 * (height < 0 ? -height : height);
+}
+
+long long DeviceBits(HDC hdc) {
+  return hdc == nullptr ? 1 : GetDeviceCaps(hdc, BITSPIXEL) * GetDeviceCaps(hdc, PLANES);
+}
+
+// NOTE: Windows makes device-dependent bitmaps from a small kernel pool and
+// refuses them past about 48 MiB; Wine makes them at any size.
+bool RefusedBitmap(long long bytes) {
+  if (bytes <= gBitmapLimit) return false;
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return true;
+}
+
+void Largest(HBITMAP made, long long bytes) {
+  if (made != nullptr && bytes > gLargestBitmap) gLargestBitmap = bytes;
+}
+
 // `bytes` copied to the very end of a readable page that a no-access page
 // follows, so that GDI reading one byte more than it was given faults.
 class GuardedCopy {
@@ -160,7 +184,13 @@ void CheckedFailNext(CheckedCreate call) { gFailNext[static_cast<int>(call)] = t
 void CheckedReset() {
   gLive.clear();
   gMadeCount = 0;
+  gBitmapLimit = kWindowsBitmapLimit;
+  gLargestBitmap = 0;
 }
+
+void CheckedBitmapLimit(long long bytes) { gBitmapLimit = bytes; }
+
+long long CheckedLargestBitmap() { return gLargestBitmap; }
 
 int CheckedMadeCount() { return gMadeCount; }
 
@@ -211,22 +241,58 @@ HPALETTE WINAPI CheckedCreateHalftonePalette(HDC hdc) {
 
 // NOTE: the painting hands GDI a 40-byte header and a BITMAPINFO with a full
 // 256-entry colour table, nothing more; GDI gets copies of exactly those.
+// Windows refuses a bitmap past its limit whatever the header says.
 HBITMAP WINAPI CheckedCreateDIBitmap(HDC hdc, const BITMAPINFOHEADER* header, DWORD init,
                                      const void* bits, const BITMAPINFO* info, UINT usage) {
-  if (TakeFailure(CheckedCreate::kDiBitmap)) return nullptr;
+  const long long bytes = BitmapBytes(header->biWidth, header->biHeight, DeviceBits(hdc));
+  if (RefusedBitmap(bytes)) return nullptr;
   const GuardedCopy guardedHeader(header, sizeof(BITMAPINFOHEADER));
   const GuardedCopy guardedInfo(info, sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD));
   HBITMAP made = CreateDIBitmap(hdc, static_cast<const BITMAPINFOHEADER*>(guardedHeader.Get()),
                                 init, bits, static_cast<const BITMAPINFO*>(guardedInfo.Get()),
                                 usage);
   Remember(made, "CreateDIBitmap");
+  Largest(made, bytes);
   return made;
+}
+
+HBITMAP WINAPI CheckedCreateCompatibleBitmap(HDC hdc, int width, int height) {
+  const long long bytes = BitmapBytes(width, height, DeviceBits(hdc));
+  if (RefusedBitmap(bytes)) return nullptr;
+  HBITMAP made = CreateCompatibleBitmap(hdc, width, height);
+  Remember(made, "CreateCompatibleBitmap");
+  Largest(made, bytes);
+  return made;
+}
+
+HBITMAP WINAPI CheckedCreateBitmap(int width, int height, UINT planes, UINT bitCount,
+                                   const void* bits) {
+  const long long bytes = BitmapBytes(width, height, bitCount) * planes;
+  if (RefusedBitmap(bytes)) return nullptr;
+  HBITMAP made = CreateBitmap(width, height, planes, bitCount, bits);
+  Remember(made, "CreateBitmap");
+  Largest(made, bytes);
+  return made;
+}
+
+// The header and the full colour table at the end of a guarded page, as for
+// CreateDIBitmap.
+int WINAPI CheckedStretchDIBits(HDC hdc, int x, int y, int width, int height, int sourceX,
+                                int sourceY, int sourceWidth, int sourceHeight, const void* bits,
+                                const BITMAPINFO* info, UINT usage, DWORD rop) {
+  const GuardedCopy guardedInfo(info, sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD));
+  return StretchDIBits(hdc, x, y, width, height, sourceX, sourceY, sourceWidth, sourceHeight,
+                       bits, static_cast<const BITMAPINFO*>(guardedInfo.Get()), usage, rop);
 }
 
 HBITMAP WINAPI CheckedCreateDIBSection(HDC hdc, const BITMAPINFO* info, UINT usage, void** bits,
                                        HANDLE section, DWORD offset) {
   HBITMAP made = CreateDIBSection(hdc, info, usage, bits, section, offset);
   Remember(made, "CreateDIBSection");
+  const BITMAPINFOHEADER& header = info->bmiHeader;
+  const long long height = header.biHeight < 0 ? -static_cast<long long>(header.biHeight)
+                                               : header.biHeight;
+  Largest(made, (static_cast<long long>(header.biWidth) * header.biBitCount + 31) / 32 * 4 * height);
   return made;
 }
 

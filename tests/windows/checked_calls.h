@@ -8,7 +8,8 @@
 // anywhere but the system folder. Creation calls can be made to fail, the
 // own-path fetch can be made to come back cut, and the desktop window
 // manager can be made to call a window cloaked. COM initialisations are
-// counted. The default
+// counted. Device-dependent bitmaps past a size are refused, as Windows
+// refuses them and Wine does not, and the largest bitmap made is kept. The default
 // handling of WM_ICONERASEBKGND paints the desktop as Windows does, in a
 // colour of its own, where Wine would paint the class brush.
 #pragma once
@@ -17,11 +18,19 @@
 
 #include <objbase.h>  // declared before the macros below rename its calls
 
-enum class CheckedCreate { kCompatibleDc, kHalftonePalette, kDiBitmap };
+enum class CheckedCreate { kCompatibleDc, kHalftonePalette };
 // The next call of that kind fails, as when GDI is out of memory.
 void CheckedFailNext(CheckedCreate call);
-// Forgets what was made so far; the counts below start again from 0.
+// Forgets what was made so far; the counts below start again from 0, and
+// the bitmap limit is 48 MiB again.
 void CheckedReset();
+// Device-dependent bitmaps (CreateBitmap, CreateCompatibleBitmap,
+// CreateDIBitmap) of more bytes than this are refused from now on: null, with
+// ERROR_NOT_ENOUGH_MEMORY, as Windows refuses those past about 48 MiB.
+void CheckedBitmapLimit(long long bytes);
+// The bytes of the largest bitmap, device-dependent or DIB section, made
+// since the last reset.
+long long CheckedLargestBitmap();
 // Objects made through the checked creation calls since the last reset...
 int CheckedMadeCount();
 // ...and how many of them are still allocated.
@@ -41,6 +50,12 @@ HDC WINAPI CheckedCreateCompatibleDC(HDC hdc);
 HPALETTE WINAPI CheckedCreateHalftonePalette(HDC hdc);
 HBITMAP WINAPI CheckedCreateDIBitmap(HDC hdc, const BITMAPINFOHEADER* header, DWORD init,
                                      const void* bits, const BITMAPINFO* info, UINT usage);
+HBITMAP WINAPI CheckedCreateCompatibleBitmap(HDC hdc, int width, int height);
+HBITMAP WINAPI CheckedCreateBitmap(int width, int height, UINT planes, UINT bitCount,
+                                   const void* bits);
+int WINAPI CheckedStretchDIBits(HDC hdc, int x, int y, int width, int height, int sourceX,
+                                int sourceY, int sourceWidth, int sourceHeight, const void* bits,
+                                const BITMAPINFO* info, UINT usage, DWORD rop);
 HBITMAP WINAPI CheckedCreateDIBSection(HDC hdc, const BITMAPINFO* info, UINT usage, void** bits,
                                        HANDLE section, DWORD offset);
 HGDIOBJ WINAPI CheckedSelectObject(HDC hdc, HGDIOBJ object);
@@ -72,6 +87,9 @@ LRESULT WINAPI CheckedDefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
 #define CreateHalftonePalette CheckedCreateHalftonePalette
 #define CreateDIBitmap CheckedCreateDIBitmap
 #define CreateDIBSection CheckedCreateDIBSection
+#define CreateCompatibleBitmap CheckedCreateCompatibleBitmap
+#define CreateBitmap CheckedCreateBitmap
+#define StretchDIBits CheckedStretchDIBits
 #define SelectObject CheckedSelectObject
 #define SelectPalette CheckedSelectPalette
 #define DeleteObject CheckedDeleteObject

@@ -9,6 +9,8 @@
 
 #include "picture/picture_codecs.h"
 #include "picture/picture_file.h"
+#include "../test_files.h"
+#include "wic_picture.h"
 
 namespace {
 
@@ -52,8 +54,7 @@ class PaintTarget : public testing::Test {
     GdiFlush();
     HPALETTE palette = CreateHalftonePalette(dc);
     auto* previousPalette = static_cast<HPALETTE>(GetCurrentObject(dc, OBJ_PAL));
-    RECT rect;
-    SetRect(&rect, 0, 0, record.infoHeader.biWidth, PictureHeight(record.infoHeader));
+    const RECT rect = ShownPart(record.infoHeader, kTargetWidth, kTargetHeight);
     DrawPicture(dc, palette, record, rect, rect);
     SelectPalette(dc, previousPalette, FALSE);
     DeleteObject(palette);
@@ -172,7 +173,9 @@ TEST_F(PaintTarget, FilesThatOtherProgramsWriteShowAsTheyAre) {
     PictureRecord record = {};
     const int comStarts = CheckedComStarts();
     bool comStarted = false;
-    ASSERT_NE(LoadAnyPicture((folder + name).c_str(), &record, &comStarted), nullptr);
+    ASSERT_NE(LoadAnyPicture((folder + name).c_str(), kTargetWidth, kTargetHeight, &record,
+                             &comStarted),
+              nullptr);
     EXPECT_EQ(CheckedComStarts() - comStarts, bmp ? 0 : 1);
     EXPECT_EQ(comStarted, !bmp);
     if (comStarted) CoUninitialize();
@@ -210,7 +213,7 @@ TEST_F(PaintTarget, RecordWithoutPixelsDrawsNothing) {
   for (int y = 0; y < kTargetHeight; ++y) {
     for (int x = 0; x < kTargetWidth; ++x) ASSERT_EQ(At(x, y), kUntouched);
   }
-  EXPECT_EQ(CreatePictureBitmap(dc, picture.record), nullptr);
+  EXPECT_EQ(CreatePictureBitmap(dc, picture.record, RECT{0, 0, 5, 3}), nullptr);
 }
 
 // Header fields from the file must not make GDI read past what it is given.
@@ -247,11 +250,47 @@ TEST_F(PaintTarget, HostileHeaderFieldsStayWithinTheGivenMemory) {
     unsigned char* block = base + page - picture.pixels.size();
     memcpy(block, picture.pixels.data(), picture.pixels.size());
     picture.record.pixels = block;
-    HBITMAP bitmap = CreatePictureBitmap(dc, picture.record);
-    if (bitmap != nullptr) DeleteObject(bitmap);
     Draw(picture.record);
   }
   VirtualFree(base, 0, MEM_RELEASE);
+}
+
+// A photo far bigger than the window keeps only the window's top-left part,
+// from the stored corner that its EXIF orientation turns there: the stored
+// top-left when upright, the bottom-left for 6 and the top-right for 8.
+TEST(DecodedPicture, KeepsOnlyTheCornerTheWindowShows) {
+  const std::string made = ScratchDir() + "photo.jpg";
+  ASSERT_TRUE(WriteQuadrants(made, 6000, 4000, GUID_ContainerFormatJpeg));
+  const std::string jpeg = ReadFileBytes(made);
+  const struct {
+    char orientation;
+    COLORREF corner;
+  } cases[] = {{1, RGB(255, 0, 0)}, {6, RGB(0, 0, 255)}, {8, RGB(0, 255, 0)}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.orientation));
+    // An EXIF block of one entry, tag 274, right after the start of image.
+    const std::string exif = std::string("\xFF\xE1\0\x22" "Exif\0\0II*\0\x08\0\0\0\x01\0"
+                                         "\x12\x01\x03\0\x01\0\0\0",
+                                         28) +
+                             c.orientation + std::string(7, '\0');
+    const std::string path = ScratchDir() + "turned.jpg";
+    ASSERT_TRUE(WriteFileBytes(path, jpeg.substr(0, 2) + exif + jpeg.substr(2)));
+    PictureRecord record = {};
+    bool comStarted = false;
+    const auto* pixels = static_cast<const DWORD*>(
+        LoadAnyPicture(path.c_str(), kTargetWidth, kTargetHeight, &record, &comStarted));
+    if (comStarted) CoUninitialize();
+    ASSERT_NE(pixels, nullptr);
+    EXPECT_EQ(record.infoHeader.biWidth, kTargetWidth);
+    EXPECT_EQ(record.infoHeader.biHeight, -kTargetHeight);
+    for (int at : {0, kTargetWidth * kTargetHeight - 1}) {
+      const DWORD v = pixels[at];
+      const COLORREF got = RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
+      EXPECT_LE(abs(GetRValue(got) - GetRValue(c.corner)) + abs(GetGValue(got) - GetGValue(c.corner)) +
+                    abs(GetBValue(got) - GetBValue(c.corner)), 9) << std::hex << got;
+    }
+    free(record.pixels);
+  }
 }
 
 // Checked before WIC is asked for a single pixel; nothing is allocated past it.

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <optional>
+#include <vector>
 
 #include "picture/picture_file.h"
 
@@ -118,13 +122,14 @@ TEST_F(ViewerProc, PaintShowsTheDesktopAndDeletesWhatItMakesOnEveryPath) {
     std::optional<CheckedCreate> failing;
     int made;  // of palette, memory DC and bitmap
     bool blended = false;  // 2x2 at 32 bits with premultiplied alpha: a DIB section
+    bool refused = false;  // GDI makes no device-dependent bitmap at all
   } const cases[] = {
       {"picture", true, pixels, std::nullopt, 3},
       {"no picture", false, nullptr, std::nullopt, 2},
       {"record without pixels", true, nullptr, std::nullopt, 2},
       {"no halftone palette", true, pixels, CheckedCreate::kHalftonePalette, 2},
       {"no memory DC", true, pixels, CheckedCreate::kCompatibleDc, 1},
-      {"no bitmap", true, pixels, CheckedCreate::kDiBitmap, 2},
+      {"no bitmap", true, pixels, std::nullopt, 2, false, true},
       {"blended picture", true, pixels, std::nullopt, 3, true},
   };
   for (const Case& c : cases) {
@@ -136,6 +141,7 @@ TEST_F(ViewerProc, PaintShowsTheDesktopAndDeletesWhatItMakesOnEveryPath) {
     gPicture.pixels = c.pixels;
     CheckedReset();
     if (c.failing) CheckedFailNext(*c.failing);
+    if (c.refused) CheckedBitmapLimit(0);
     HDC window = GetDC(hwnd);
     const RECT whole = {0, 0, 200, 100};
     FillRect(window, &whole, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
@@ -147,6 +153,82 @@ TEST_F(ViewerProc, PaintShowsTheDesktopAndDeletesWhatItMakesOnEveryPath) {
     ReleaseDC(hwnd, window);
   }
   gPicture = PictureRecord{};
+}
+
+// Pixel (x, y from the top) of a big test picture: palette entry
+// (x / 4 + 3 * y) % 256, so that run-length rows can hold runs of four.
+COLORREF BigColour(int x, int y) {
+  const int i = (x / 4 + 3 * y) % 256;
+  return RGB(i, 255 - i, i * 7 % 256);
+}
+
+// Bigger than the 200x100 window: 24 bits bottom-up or (-24) top-down, RLE8
+// (8), or premultiplied 32 bits top-down (32).
+struct BigPicture {
+  PictureRecord record = {};
+  std::vector<unsigned char> block;
+  BigPicture(int width, int height, int kind) {
+    BITMAPINFOHEADER& h = record.infoHeader;
+    const bool topDown = kind < 0 || kind == 32;
+    h = {sizeof h, width, topDown ? -height : height, 1, static_cast<WORD>(abs(kind)),
+         static_cast<DWORD>(kind == 8 ? BI_RLE8 : BI_RGB), 0, 0, 0, 0, 0};
+    record.premultipliedAlpha = kind == 32;
+    for (int i = 0; i < 256; ++i) {
+      const COLORREF c = BigColour(i * 4, 0);
+      record.palette[i] = {GetBValue(c), GetGValue(c), GetRValue(c), 0};
+    }
+    const size_t rowBytes = (width * h.biBitCount + 31) / 32 * 4;
+    block.assign(rowBytes * height, 0);
+    size_t at = 0;
+    for (int row = 0; row < height; ++row) {
+      const int y = topDown ? row : height - 1 - row;
+      if (kind != 8) at = row * rowBytes;
+      for (int x = 0; x < width; x += kind == 8 ? 4 : 1) {
+        const COLORREF c = BigColour(x, y);
+        const unsigned char pixel[] = {GetBValue(c), GetGValue(c), GetRValue(c), 255};
+        const unsigned char run[] = {4, static_cast<unsigned char>((x / 4 + 3 * y) % 256)};
+        const size_t bytes = kind == 8 ? 2 : h.biBitCount / 8;
+        memcpy(&block[at], kind == 8 ? run : pixel, bytes);
+        at += bytes;
+      }
+      at += kind == 8 ? 2 : 0;  // the end of a run-length row: 0, 0
+    }
+    if (kind == 8) block[at + 1] = 1;  // the end of the picture after the last row's end
+    h.biSizeImage = kind == 8 ? static_cast<DWORD>(at + 2) : 0;
+    record.pixels = block.data();
+  }
+};
+
+// Whatever the picture's size, a paint converts only what the window shows,
+// in bitmaps no larger than the window, and in smaller ones when GDI refuses.
+TEST_F(ViewerProc, PictureLargerThanTheWindowShowsItsTopLeftPartFromSmallBitmaps) {
+  const struct {
+    const char* name;
+    int width, height, kind;
+    long long limit;
+  } cases[] = {
+      {"24-bit", 5000, 4000, 24, 48LL << 20},  {"top-down", 400, 300, -24, 48LL << 20},
+      {"RLE8", 400, 300, 8, 48LL << 20},       {"premultiplied", 400, 300, 32, 48LL << 20},
+      {"limit below the window", 5000, 4000, 24, 200 * 100 * 4 / 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    BigPicture picture(c.width, c.height, c.kind);
+    gPicture = picture.record;
+    CheckedReset();
+    CheckedBitmapLimit(c.limit);
+    InvalidateRect(hwnd, nullptr, TRUE);
+    UpdateWindow(hwnd);
+    HDC window = GetDC(hwnd);
+    for (const POINT p : {POINT{0, 0}, POINT{199, 0}, POINT{0, 99}, POINT{199, 99}, POINT{77, 41}}) {
+      EXPECT_EQ(GetPixel(window, p.x, p.y), BigColour(p.x, p.y)) << "at " << p.x << "," << p.y;
+    }
+    ReleaseDC(hwnd, window);
+    EXPECT_LE(CheckedLargestBitmap(), std::min(200LL * 100 * 4, c.limit));
+    EXPECT_EQ(CheckedLiveCount(), 0);
+  }
+  gPicture = PictureRecord{};
+  CheckedReset();
 }
 
 TEST_F(ViewerProc, DestroyPostsQuit) {
