@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "picture/picture_file.h"
+#include "picture/picture_paint.h"
 
 namespace {
 
@@ -202,14 +203,17 @@ struct BigPicture {
 // Whatever the picture's size, a paint converts only what the window shows,
 // in bitmaps no larger than the window, and in smaller ones when GDI refuses.
 TEST_F(ViewerProc, PictureLargerThanTheWindowShowsItsTopLeftPartFromSmallBitmaps) {
+  constexpr long long kWindows = 48LL << 20;
   const struct {
     const char* name;
     int width, height, kind;
     long long limit;
+    int windowWidth = 200, windowHeight = 100;
   } cases[] = {
-      {"24-bit", 5000, 4000, 24, 48LL << 20},  {"top-down", 400, 300, -24, 48LL << 20},
-      {"RLE8", 400, 300, 8, 48LL << 20},       {"premultiplied", 400, 300, 32, 48LL << 20},
+      {"24-bit", 5000, 4000, 24, kWindows},   {"top-down", 400, 300, -24, kWindows},
+      {"RLE8", 400, 300, 8, kWindows},        {"premultiplied", 400, 300, 32, kWindows},
       {"limit below the window", 5000, 4000, 24, 200 * 100 * 4 / 3},
+      {"window past one band", 5000, 4000, 24, kWindows, 2100, 2100},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -217,6 +221,7 @@ TEST_F(ViewerProc, PictureLargerThanTheWindowShowsItsTopLeftPartFromSmallBitmaps
     gPicture = picture.record;
     CheckedReset();
     CheckedBitmapLimit(c.limit);
+    SetWindowPos(hwnd, nullptr, 0, 0, c.windowWidth, c.windowHeight, SWP_NOZORDER | SWP_NOACTIVATE);
     InvalidateRect(hwnd, nullptr, TRUE);
     UpdateWindow(hwnd);
     HDC window = GetDC(hwnd);
@@ -224,7 +229,8 @@ TEST_F(ViewerProc, PictureLargerThanTheWindowShowsItsTopLeftPartFromSmallBitmaps
       EXPECT_EQ(GetPixel(window, p.x, p.y), BigColour(p.x, p.y)) << "at " << p.x << "," << p.y;
     }
     ReleaseDC(hwnd, window);
-    EXPECT_LE(CheckedLargestBitmap(), std::min(200LL * 100 * 4, c.limit));
+    EXPECT_LE(CheckedLargestBitmap(),
+              std::min({4LL * c.windowWidth * c.windowHeight, c.limit, LONGLONG{kBandBytes}}));
     EXPECT_EQ(CheckedLiveCount(), 0);
   }
   gPicture = PictureRecord{};
