@@ -164,38 +164,36 @@ COLORREF BigColour(int x, int y) {
 }
 
 // Bigger than the 200x100 window: 24 bits bottom-up or (-24) top-down, RLE8
-// (8), or premultiplied 32 bits top-down (32).
+// (8) in runs of four, or premultiplied 32 bits top-down (32).
 struct BigPicture {
   PictureRecord record = {};
   std::vector<unsigned char> block;
   BigPicture(int width, int height, int kind) {
-    BITMAPINFOHEADER& h = record.infoHeader;
+    const bool rle = kind == 8;
     const bool topDown = kind < 0 || kind == 32;
-    h = {sizeof h, width, topDown ? -height : height, 1, static_cast<WORD>(abs(kind)),
-         static_cast<DWORD>(kind == 8 ? BI_RLE8 : BI_RGB), 0, 0, 0, 0, 0};
+    const WORD bits = static_cast<WORD>(abs(kind));
+    record.infoHeader = {sizeof(BITMAPINFOHEADER), width, topDown ? -height : height, 1, bits,
+                         static_cast<DWORD>(rle ? BI_RLE8 : BI_RGB), 0, 0, 0, 0, 0};
     record.premultipliedAlpha = kind == 32;
     for (int i = 0; i < 256; ++i) {
       const COLORREF c = BigColour(i * 4, 0);
       record.palette[i] = {GetBValue(c), GetGValue(c), GetRValue(c), 0};
     }
-    const size_t rowBytes = (width * h.biBitCount + 31) / 32 * 4;
+    const size_t rowBytes = (width * bits + 31) / 32 * 4;
     block.assign(rowBytes * height, 0);
     size_t at = 0;
-    for (int row = 0; row < height; ++row) {
+    for (int row = 0; row < height; ++row, at = rle ? at + 2 : row * rowBytes) {  // 0, 0 ends an RLE row
       const int y = topDown ? row : height - 1 - row;
-      if (kind != 8) at = row * rowBytes;
-      for (int x = 0; x < width; x += kind == 8 ? 4 : 1) {
+      for (int x = 0; x < width; x += rle ? 4 : 1) {
         const COLORREF c = BigColour(x, y);
         const unsigned char pixel[] = {GetBValue(c), GetGValue(c), GetRValue(c), 255};
         const unsigned char run[] = {4, static_cast<unsigned char>((x / 4 + 3 * y) % 256)};
-        const size_t bytes = kind == 8 ? 2 : h.biBitCount / 8;
-        memcpy(&block[at], kind == 8 ? run : pixel, bytes);
-        at += bytes;
+        memcpy(&block[at], rle ? run : pixel, rle ? 2 : bits / 8);
+        at += rle ? 2 : bits / 8;
       }
-      at += kind == 8 ? 2 : 0;  // the end of a run-length row: 0, 0
     }
-    if (kind == 8) block[at + 1] = 1;  // the end of the picture after the last row's end
-    h.biSizeImage = kind == 8 ? static_cast<DWORD>(at + 2) : 0;
+    if (rle) block[at + 1] = 1;  // the end of the picture
+    record.infoHeader.biSizeImage = rle ? static_cast<DWORD>(at + 2) : 0;
     record.pixels = block.data();
   }
 };
