@@ -20,6 +20,11 @@ constexpr DWORD kViewerExStyle = WS_EX_TOPMOST | WS_EX_TRANSPARENT;
 constexpr DWORD kViewerStyle = WS_POPUP | WS_VISIBLE | WS_MAXIMIZE;
 constexpr UINT kTopmostFlags = SWP_NOSIZE | SWP_NOMOVE | SWP_NOREDRAW | SWP_NOACTIVATE |
                                SWP_NOCOPYBITS | SWP_NOSENDCHANGING;
+// How often the window checks that nothing lies above it: a window that
+// comes over it is gone again within two periods, and a program that raises
+// its own window over and over gets ours put back at most this often.
+constexpr UINT_PTR kCoverTimer = 1;
+constexpr UINT kCoverCheckMs = 100;
 static_assert(kViewerExStyle == 0x28 && kViewerStyle == 0x91000000 && kTopmostFlags == 0x051B,
               "window styles and flags as the viewer has always used them");
 
@@ -66,19 +71,77 @@ LRESULT OnPaletteChange(HWND hwnd) {
   return 0;
 }
 
-// A decoded picture keeps only the part that a window of `width` x `height`
-// shows. Sets *comStarted when the picture needed Windows' codecs.
-void LoadChosenPicture(int argc, char** argv, int width, int height, bool* comStarted) {
+ViewerRun* RunOf(HWND hwnd) {
+  return reinterpret_cast<ViewerRun*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+}
+
+// A decoded picture keeps only the part that a window of run->keptWidth x
+// run->keptHeight shows.
+void LoadChosenPicture(int argc, char** argv, ViewerRun* run) {
   // One argument names the picture for this run only; it never falls back
   // to the stored one.
   if (argc == 2) {
-    gPicture.pixels = LoadAnyPicture(argv[1], width, height, &gPicture, comStarted);
+    run->picture = argv[1];
   } else if (gSettings.displayFile[0] != '\0') {
-    gPicture.pixels = LoadAnyPicture(gSettings.displayFile, width, height, &gPicture,
-                                    comStarted);
-  } else {
-    gPicture.pixels = nullptr;
+    run->picture = gSettings.displayFile;
   }
+  gPicture.pixels = run->picture == nullptr
+                        ? nullptr
+                        : LoadAnyPicture(run->picture, run->keptWidth, run->keptHeight,
+                                         &gPicture, &run->comStarted);
+}
+
+// A window that another program shows, creates topmost or raises after ours
+// goes above it in the topmost band. Ours goes back on top without being
+// activated, and the other window is never touched.
+// NOTE: out-of-context WinEvent hooks (EVENT_OBJECT_SHOW, EVENT_OBJECT_REORDER)
+// would tell of such a window at once on Windows, but Wine delivers none of
+// them for another program's windows. What lies above ours (GW_HWNDPREV) is
+// right on both, and the timer that looks at it puts the cover back within
+// its period, at most that often, never waiting on another program.
+LRESULT OnTimer(HWND hwnd) {
+  for (HWND above = GetWindow(hwnd, GW_HWNDPREV); above != nullptr;
+       above = GetWindow(above, GW_HWNDPREV)) {
+    if (IsWindowVisible(above)) {
+      SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+      break;
+    }
+  }
+  return 0;
+}
+
+// The primary screen changed size (a new resolution, a remote session from
+// another screen, another monitor made the primary one): cover it again from
+// 0,0. A decoded picture that kept less than the larger screen shows is read
+// once more; a BMP file's block is whole already. A change of DPI alone
+// changes nothing: the window and the picture are in physical pixels.
+LRESULT OnDisplayChange(HWND hwnd) {
+  const int width = GetSystemMetrics(SM_CXSCREEN);
+  const int height = GetSystemMetrics(SM_CYSCREEN);
+  SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, width, height, SWP_NOACTIVATE);
+  ViewerRun* run = RunOf(hwnd);
+  if (run != nullptr && run->comStarted && gPicture.pixels != nullptr &&
+      (width > run->keptWidth || height > run->keptHeight)) {
+    void* kept = gPicture.pixels;
+    bool comStarted = false;
+    LoadAnyPicture(run->picture, width, height, &gPicture, &comStarted);
+    if (comStarted) CoUninitialize();  // the first load's start keeps COM up for the run
+    // The record is left alone when the file can no longer be read.
+    if (gPicture.pixels != kept) {
+      free(kept);
+      run->keptWidth = width;
+      run->keptHeight = height;
+    }
+  }
+  InvalidateRect(hwnd, nullptr, TRUE);
+  return 0;
+}
+
+// Keeps the run for the window's handlers.
+LRESULT OnNcCreate(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+  const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+  SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  return DefWindowProcA(hwnd, WM_NCCREATE, wParam, lParam);
 }
 
 }  // namespace
@@ -89,6 +152,7 @@ LRESULT CALLBACK ViewerWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
   if (msg == WM_KEYDOWN && wParam == VK_F12) *static_cast<volatile int*>(nullptr) = 0;
 #endif
   switch (msg) {
+    case WM_NCCREATE: return OnNcCreate(hwnd, wParam, lParam);
     case WM_DESTROY: return OnDestroy();
     case WM_PAINT: return OnPaint(hwnd);
     case WM_ERASEBKGND: return OnEraseBackground(hwnd, wParam, lParam);
@@ -105,6 +169,8 @@ LRESULT CALLBACK ViewerWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     case WM_MBUTTONDBLCLK: return OnButtonDoubleClick(hwnd);
     case WM_QUERYNEWPALETTE:
     case WM_PALETTEISCHANGING: return OnPaletteChange(hwnd);
+    case WM_TIMER: return OnTimer(hwnd);
+    case WM_DISPLAYCHANGE: return OnDisplayChange(hwnd);
     default: return DefWindowProcA(hwnd, msg, wParam, lParam);
   }
 }
@@ -148,12 +214,13 @@ int RunViewer(int argc, char** argv) {
   const int height = GetSystemMetrics(SM_CYSCREEN);
   HINSTANCE instance = GetModuleHandleA(nullptr);
   RegisterViewerClass(instance, kViewerClassName, ViewerWindowProc, CS_NOCLOSE, "", NULL_BRUSH);
+  ViewerRun run = {nullptr, width, height, false};
   HWND hwnd = CreateWindowExA(kViewerExStyle, kViewerClassName, kViewerClassName, kViewerStyle,
-                              0, 0, width, height, nullptr, nullptr, instance, nullptr);
+                              0, 0, width, height, nullptr, nullptr, instance, &run);
   if (hwnd == nullptr) return 0;
   MakeTopmost(hwnd);
-  bool comStarted = false;
-  LoadChosenPicture(argc, argv, width, height, &comStarted);
+  LoadChosenPicture(argc, argv, &run);
+  SetTimer(hwnd, kCoverTimer, kCoverCheckMs, nullptr);
 
   MSG msg;
   memset(&msg, 0, sizeof msg);
@@ -166,7 +233,7 @@ int RunViewer(int argc, char** argv) {
 
   free(gPicture.pixels);
   gPicture.pixels = nullptr;
-  if (comStarted) CoUninitialize();
+  if (run.comStarted) CoUninitialize();
   SaveSettings(&gSettings);
   return 1;
 }

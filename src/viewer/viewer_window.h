@@ -14,6 +14,14 @@ extern ViewerSettings gSettings;
 // Runs the viewer from settings to saved settings; 0 when no window could be
 // made (then nothing is loaded or saved).
 int RunViewer(int argc, char** argv);
+// What the window needs to take a decoded picture again for a larger screen;
+// RunViewer hands it to the window as its creation parameter.
+struct ViewerRun {
+  const char* picture;  // the chosen file, null for none
+  int keptWidth;        // the screen size its decoded part was kept for
+  int keptHeight;
+  bool comStarted;  // it went through Windows' codecs, and COM is to be ended
+};
 LRESULT CALLBACK ViewerWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // The shell's icon for the executable file; null when there is none.
 HICON ModuleIcon(HINSTANCE instance, int small);

@@ -4,7 +4,10 @@
 // WM_SHOWWINDOW it gets to the log file named by its argument, one
 // "<title> <shown>" line per event, and each activation as "<title> active".
 // A second thread shows one more window, "not responding", and then reads no
-// messages until WM_APP reaches one of the others. Writes "ready" once its
+// messages until WM_APP reaches one of the others. WM_APP + 1 shows a
+// topmost popup, "topmost" (activated when wParam is non-zero, as a program
+// shows its always-on-top window); WM_APP + 2 then raises it every 20 ms for
+// 3 s; WM_APP + 3 activates the window in wParam. Writes "ready" once its
 // windows exist; ends on WM_CLOSE to any of the responsive ones.
 #include <windows.h>
 
@@ -37,6 +40,22 @@ LRESULT CALLBACK HelperProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     LogEvent(hwnd, "active");
   } else if (msg == WM_APP) {
     SetEvent(gResume);
+    return 0;
+  } else if (msg == WM_APP + 1) {
+    ShowWindow(CreateWindowExA(WS_EX_TOPMOST, "VistrelTestHelper", "topmost", WS_POPUP, 300, 200,
+                               160, 120, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr),
+               wParam != 0 ? SW_SHOW : SW_SHOWNOACTIVATE);
+    return 0;
+  } else if (msg == WM_APP + 2) {
+    SetTimer(FindWindowA("VistrelTestHelper", "topmost"), 1, 20, nullptr);
+    return 0;
+  } else if (msg == WM_APP + 3) {
+    SetForegroundWindow(reinterpret_cast<HWND>(wParam));
+    return 0;
+  } else if (msg == WM_TIMER) {
+    static int raised = 0;
+    SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    if (++raised == 150) KillTimer(hwnd, 1);
     return 0;
   } else if (msg == WM_CLOSE) {
     PostQuitMessage(0);

@@ -45,6 +45,7 @@ long long gLargestBitmap = 0;
 ModulePathFetch gFetch = ModulePathFetch::kWhole;
 int gComStarts = 0;
 HWND gCloaked = nullptr;
+SIZE gScreen = {};
 
 int SlotOf(HGDIOBJ object) {
   switch (GetObjectType(object)) {
@@ -395,6 +396,14 @@ FARPROC WINAPI CheckedGetProcAddress(HMODULE module, LPCSTR name) {
 HMODULE WINAPI CheckedLoadLibraryExA(LPCSTR name, HANDLE file, DWORD flags) {
   EXPECT_EQ(flags, static_cast<DWORD>(LOAD_LIBRARY_SEARCH_SYSTEM32)) << "loading " << name;
   return LoadLibraryExA(name, file, flags);
+}
+
+void CheckedScreenSize(int width, int height) { gScreen = SIZE{width, height}; }
+
+int WINAPI CheckedGetSystemMetrics(int index) {
+  if (gScreen.cx != 0 && index == SM_CXSCREEN) return gScreen.cx;
+  if (gScreen.cy != 0 && index == SM_CYSCREEN) return gScreen.cy;
+  return GetSystemMetrics(index);
 }
 
 int CheckedComStarts() { return gComStarts; }

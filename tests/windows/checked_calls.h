@@ -8,7 +8,7 @@
 // anywhere but the system folder. Creation calls can be made to fail, the
 // own-path fetch can be made to come back cut, and the desktop window
 // manager can be made to call a window cloaked. COM initialisations are
-// counted. Device-dependent bitmaps past a size are refused, as Windows
+// counted, and the screen can be given another size. Device-dependent bitmaps past a size are refused, as Windows
 // refuses them and Wine does not, and the largest bitmap made is kept. The default
 // handling of WM_ICONERASEBKGND paints the desktop as Windows does, in a
 // colour of its own, where Wine would paint the class brush.
@@ -71,6 +71,11 @@ void CheckedCloak(HWND hwnd);
 FARPROC WINAPI CheckedGetProcAddress(HMODULE module, LPCSTR name);
 HMODULE WINAPI CheckedLoadLibraryExA(LPCSTR name, HANDLE file, DWORD flags);
 
+// GetSystemMetrics answers this primary screen size from now on, as after a
+// change of display mode; 0, 0 for the real one.
+void CheckedScreenSize(int width, int height);
+int WINAPI CheckedGetSystemMetrics(int index);
+
 // How many times COM has been initialised through CoInitializeEx so far.
 int CheckedComStarts();
 HRESULT WINAPI CheckedCoInitializeEx(LPVOID reserved, DWORD flags);
@@ -100,4 +105,5 @@ LRESULT WINAPI CheckedDefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
 #define LoadLibraryExA CheckedLoadLibraryExA
 #define LoadLibraryA(name) CheckedLoadLibraryExA(name, nullptr, 0)
 #define CoInitializeEx CheckedCoInitializeEx
+#define GetSystemMetrics CheckedGetSystemMetrics
 #endif

@@ -6,8 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <string>
 #include <vector>
 
+#include "picture/picture_codecs.h"
 #include "picture/picture_file.h"
 #include "picture/picture_paint.h"
 
@@ -233,6 +235,43 @@ TEST_F(ViewerProc, PictureLargerThanTheWindowShowsItsTopLeftPartFromSmallBitmaps
   }
   gPicture = PictureRecord{};
   CheckedReset();
+}
+
+// The screen changes size while the cover is up: the window covers it again
+// from 0,0, and a decoded picture that kept less than the larger screen shows
+// is read again for it.
+TEST(ViewerWindow, CoversTheScreenAgainWhenItChangesSize) {
+  char exe[MAX_PATH + 1] = {};
+  GetModuleFileNameA(nullptr, exe, MAX_PATH);
+  std::string path = exe;
+  path = path.substr(0, path.rfind('\\') + 1) + "pictures\\quad.png";  // 30x20
+  ViewerRun run = {path.c_str(), 10, 5, false};
+  gPicture = PictureRecord{};
+  gPicture.pixels = LoadAnyPicture(run.picture, 10, 5, &gPicture, &run.comStarted);
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  RegisterViewerClass(instance, kViewerClassName, ViewerWindowProc, CS_NOCLOSE, "", NULL_BRUSH);
+  HWND hwnd = CreateWindowExA(WS_EX_TOPMOST, kViewerClassName, "", WS_POPUP | WS_VISIBLE, 5, 5,
+                              10, 5, nullptr, nullptr, instance, &run);
+  for (const SIZE screen : {SIZE{64, 48}, SIZE{32, 16}}) {  // grown, then shrunk
+    SCOPED_TRACE(screen.cx);
+    CheckedScreenSize(screen.cx, screen.cy);
+    SendMessageA(hwnd, WM_DISPLAYCHANGE, 32, MAKELPARAM(screen.cx, screen.cy));
+    RECT rect = {};
+    GetWindowRect(hwnd, &rect);
+    EXPECT_EQ(rect.left, 0);
+    EXPECT_EQ(rect.top, 0);
+    EXPECT_EQ(rect.right, screen.cx);
+    EXPECT_EQ(rect.bottom, screen.cy);
+    EXPECT_EQ(gPicture.infoHeader.biWidth, 30);  // taken again whole, then kept
+  }
+  CheckedScreenSize(0, 0);
+  DestroyWindow(hwnd);
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  }
+  free(gPicture.pixels);
+  gPicture = PictureRecord{};
+  if (run.comStarted) CoUninitialize();
 }
 
 TEST_F(ViewerProc, DestroyPostsQuit) {
