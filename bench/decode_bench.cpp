@@ -1,17 +1,25 @@
-// Loading a large JPEG into the PictureRecord (LoadAnyPicture: the EXIF
-// look-up, WIC's decode and conversion, the copy, alpha check and turn)
-// against a bare WIC decode of the same file to 32-bit BGRA in one block.
-// Prints the median of interleaved rounds of each, their ratio, and the
-// first paint of the loaded picture in the viewer's window.
-// Usage: decode_bench.exe picture.jpg (a Windows path). Run under Wine.
+// Loading big pictures into the PictureRecord, each figure taken in a fresh
+// process: a photo's load (LoadAnyPicture keeping a screenful) against a
+// floor, a bare WIC decode of only the stored rectangle the screen shows;
+// and a large BMP's load with its first paint, against its pixel block.
+// Usage (Windows paths; run under Wine on a virtual display):
+//   decode_bench.exe jpeg picture.jpg orientation  the load against the floor
+//   decode_bench.exe bmp picture.bmp               a BMP's load and first paint
+// Each runs this program again for every figure, in one of the modes
+//   decode_bench.exe load picture                  one load and first paint
+//   decode_bench.exe floor picture orientation     one bare decode
+// which print their figures on one line.
 #include <windows.h>
 
 #include <objbase.h>
+#include <psapi.h>
 #include <wincodec.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "picture/picture_codecs.h"
@@ -21,16 +29,86 @@
 
 namespace {
 
-constexpr int kRounds = 7;
+constexpr int kRounds = 5;        // fresh processes of each kind per photo
+constexpr int kBmpRounds = 3;     // fresh processes for the BMP
+constexpr double kTimeTarget = 1.10;
+constexpr double kMegabyte = 1e6;
+constexpr char kFiguresTag[] = "figures";
+
+// What one fresh process measured. Memory is the working set.
+// NOTE: under Wine the working set is the Linux resident set (VmRSS) and its
+// peak is VmHWM, a true peak; PeakPagefileUsage there is only the current
+// private resident memory, so a block freed before the reading is missed.
+struct Figures {
+  double seconds = 0;         // around the load or the bare decode alone
+  double paintSeconds = 0;    // the first paint; 0 for the floor
+  double baseBytes = 0;       // working set just before the load or decode
+  double peakBytes = 0;       // peak working set just after it
+  double paintPeakBytes = 0;  // peak working set after the first paint
+  double blockBytes = 0;      // the record's pixel block, or the floor's buffer
+  double width = 0;           // of the record, or of the decoded rectangle
+  double height = 0;
+};
 
 template <typename Interface>
 void Release(Interface* held) {
   if (held != nullptr) held->Release();
 }
 
-// Decode, convert and copy the whole first frame, as a program that only
-// wants the pixels would; false when WIC fails.
-bool BareDecode(const wchar_t* path) {
+PROCESS_MEMORY_COUNTERS MemoryNow() {
+  PROCESS_MEMORY_COUNTERS counters;
+  memset(&counters, 0, sizeof counters);
+  counters.cb = sizeof counters;
+  GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+  return counters;
+}
+
+void PrintFigures(const Figures& figures) {
+  printf("%s %.6f %.6f %.0f %.0f %.0f %.0f %.0f %.0f\n", kFiguresTag, figures.seconds,
+         figures.paintSeconds, figures.baseBytes, figures.peakBytes, figures.paintPeakBytes,
+         figures.blockBytes, figures.width, figures.height);
+}
+
+bool ParseFigures(const std::string& text, Figures* figures) {
+  const size_t at = text.find(kFiguresTag);
+  if (at == std::string::npos) return false;
+  Figures read;
+  const int fields = sscanf(text.c_str() + at + sizeof kFiguresTag - 1,
+                            "%lf %lf %lf %lf %lf %lf %lf %lf", &read.seconds, &read.paintSeconds,
+                            &read.baseBytes, &read.peakBytes, &read.paintPeakBytes,
+                            &read.blockBytes, &read.width, &read.height);
+  if (fields != 8) return false;
+  *figures = read;
+  return true;
+}
+
+// The stored rectangle that lands in the screen's top-left corner once the
+// picture is turned. Orientation 6 is turned clockwise to show, so the shown
+// left edge is the stored bottom row: the corner comes from the stored
+// frame's bottom-left.
+WICRect ShownStoredPart(int orientation, UINT width, UINT height, UINT screenWidth,
+                        UINT screenHeight) {
+  if (orientation == 6) {
+    const UINT rows = std::min(height, screenWidth);
+    return {0, static_cast<INT>(height - rows), static_cast<INT>(std::min(width, screenHeight)),
+            static_cast<INT>(rows)};
+  }
+  return {0, 0, static_cast<INT>(std::min(width, screenWidth)),
+          static_cast<INT>(std::min(height, screenHeight))};
+}
+
+// The floor: COM, the decoder, a converter to 32-bit BGRA and one CopyPixels
+// of the shown stored rectangle into one buffer, nothing more.
+int MeasureFloor(const char* path, int orientation) {
+  wchar_t widePath[MAX_PATH + 1];
+  if (MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH + 1) == 0) return 1;
+  const UINT screenWidth = static_cast<UINT>(GetSystemMetrics(SM_CXSCREEN));
+  const UINT screenHeight = static_cast<UINT>(GetSystemMetrics(SM_CYSCREEN));
+  Figures figures;
+  figures.baseBytes = static_cast<double>(MemoryNow().WorkingSetSize);
+
+  const double start = WallSeconds();
+  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) return 1;
   IWICImagingFactory* factory = nullptr;
   IWICBitmapDecoder* decoder = nullptr;
   IWICBitmapFrameDecode* frame = nullptr;
@@ -40,86 +118,247 @@ bool BareDecode(const wchar_t* path) {
   bool decoded =
       SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                  IID_IWICImagingFactory, reinterpret_cast<void**>(&factory))) &&
-      SUCCEEDED(factory->CreateDecoderFromFilename(path, nullptr, GENERIC_READ,
+      SUCCEEDED(factory->CreateDecoderFromFilename(widePath, nullptr, GENERIC_READ,
                                                    WICDecodeMetadataCacheOnDemand, &decoder)) &&
       SUCCEEDED(decoder->GetFrame(0, &frame)) && SUCCEEDED(frame->GetSize(&width, &height)) &&
       SUCCEEDED(factory->CreateFormatConverter(&converter)) &&
       SUCCEEDED(converter->Initialize(frame, GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone,
                                       nullptr, 0.0, WICBitmapPaletteTypeCustom));
+  WICRect part = {};
+  void* pixels = nullptr;
   if (decoded) {
-    const UINT stride = width * 4;
-    void* pixels = malloc(static_cast<size_t>(stride) * height);
+    part = ShownStoredPart(orientation, width, height, screenWidth, screenHeight);
+    const UINT stride = static_cast<UINT>(part.Width) * 4;
+    const UINT bytes = stride * static_cast<UINT>(part.Height);
+    pixels = malloc(bytes);
     decoded = pixels != nullptr &&
-              SUCCEEDED(converter->CopyPixels(nullptr, stride, stride * height,
-                                              static_cast<BYTE*>(pixels)));
-    free(pixels);
+              SUCCEEDED(converter->CopyPixels(&part, stride, bytes, static_cast<BYTE*>(pixels)));
   }
   Release(converter);
   Release(frame);
   Release(decoder);
   Release(factory);
-  return decoded;
+  figures.seconds = WallSeconds() - start;
+
+  const PROCESS_MEMORY_COUNTERS after = MemoryNow();
+  free(pixels);
+  CoUninitialize();
+  if (!decoded) return 1;
+  figures.peakBytes = static_cast<double>(after.PeakWorkingSetSize);
+  figures.paintPeakBytes = figures.peakBytes;
+  figures.width = part.Width;
+  figures.height = part.Height;
+  figures.blockBytes = 4.0 * part.Width * part.Height;
+  PrintFigures(figures);
+  return 0;
 }
 
-double Median(std::vector<double> times) {
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (argc != 2) {
-    fprintf(stderr, "usage: decode_bench.exe picture.jpg\n");
-    return 2;
-  }
-  wchar_t widePath[MAX_PATH + 1];
-  if (MultiByteToWideChar(CP_ACP, 0, argv[1], -1, widePath, MAX_PATH + 1) == 0) return 1;
-  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
-
-  std::vector<double> bare;
-  std::vector<double> load;
-  PictureRecord record = {};
-  for (int i = 0; i < kRounds; ++i) {
-    double start = WallSeconds();
-    if (!BareDecode(widePath)) return 1;
-    bare.push_back(WallSeconds() - start);
-
-    record = PictureRecord{};
-    bool comStarted = false;
-    start = WallSeconds();
-    const void* pixels = LoadAnyPicture(argv[1], GetSystemMetrics(SM_CXSCREEN),
-                                        GetSystemMetrics(SM_CYSCREEN), &record, &comStarted);
-    load.push_back(WallSeconds() - start);
-    if (comStarted) CoUninitialize();
-    if (pixels == nullptr) return 1;
-    if (i + 1 < kRounds) free(record.pixels);
-  }
-
-  // The first paint of the loaded picture, as the viewer's window gets it.
+// The viewer's first paint of the loaded record in a screen-sized window.
+double FirstPaintSeconds(const PictureRecord& record) {
   gPicture = record;
   HINSTANCE instance = GetModuleHandleA(nullptr);
   RegisterViewerClass(instance, kViewerClassName, ViewerWindowProc, CS_NOCLOSE, "", NULL_BRUSH);
   HWND hwnd = CreateWindowExA(0, kViewerClassName, "", WS_POPUP, 0, 0,
                               GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
                               nullptr, nullptr, instance, nullptr);
-  if (hwnd == nullptr) return 1;
+  if (hwnd == nullptr) return -1;
   ShowWindow(hwnd, SW_SHOW);
   const double start = WallSeconds();
   UpdateWindow(hwnd);
   GdiFlush();
   const double paint = WallSeconds() - start;
   DestroyWindow(hwnd);
-  free(gPicture.pixels);
   gPicture = PictureRecord{};
-  CoUninitialize();
+  return paint;
+}
 
-  printf("%ldx%ld JPEG into the record: %.1f ms; bare WIC decode to 32-bit BGRA: %.1f ms; "
-         "ratio %.2f (median of %d rounds each)\n",
-         static_cast<long>(record.infoHeader.biWidth),
-         static_cast<long>(PictureHeight(record.infoHeader)), Median(load) * 1000,
-         Median(bare) * 1000, Median(load) / Median(bare), kRounds);
-  printf("first paint of that picture on a %dx%d screen: %.1f ms\n", GetSystemMetrics(SM_CXSCREEN),
-         GetSystemMetrics(SM_CYSCREEN), paint * 1000);
+// The program's own load: LoadAnyPicture keeping what the screen shows.
+int MeasureLoad(const char* path) {
+  Figures figures;
+  const LONG screenWidth = GetSystemMetrics(SM_CXSCREEN);
+  const LONG screenHeight = GetSystemMetrics(SM_CYSCREEN);
+  figures.baseBytes = static_cast<double>(MemoryNow().WorkingSetSize);
+
+  PictureRecord record = {};
+  bool comStarted = false;
+  const double start = WallSeconds();
+  const void* pixels = LoadAnyPicture(path, screenWidth, screenHeight, &record, &comStarted);
+  figures.seconds = WallSeconds() - start;
+
+  const PROCESS_MEMORY_COUNTERS after = MemoryNow();
+  LONG blockBytes = 0;
+  if (pixels == nullptr || !PictureBlockSize(record.infoHeader, &blockBytes)) return 1;
+  figures.paintSeconds = FirstPaintSeconds(record);
+  figures.paintPeakBytes = static_cast<double>(MemoryNow().PeakWorkingSetSize);
+  free(record.pixels);
+  if (comStarted) CoUninitialize();
+  if (figures.paintSeconds < 0) return 1;
+  figures.peakBytes = static_cast<double>(after.PeakWorkingSetSize);
+  figures.blockBytes = blockBytes;
+  figures.width = record.infoHeader.biWidth;
+  figures.height = PictureHeight(record.infoHeader);
+  PrintFigures(figures);
   return 0;
+}
+
+// Runs this program again with `arguments` and reads the figures it prints;
+// false when it cannot be started, fails or prints none.
+bool RunFresh(const std::string& arguments, Figures* figures) {
+  char self[MAX_PATH + 1];
+  const DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
+  if (length == 0 || length >= sizeof self) return false;
+  // A fresh process: its peak and its caches owe nothing to earlier runs.
+  std::string command = "\"" + std::string(self) + "\" " + arguments;
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE readEnd = nullptr;
+  HANDLE writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return false;
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA startup;
+  memset(&startup, 0, sizeof startup);
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION process = {};
+  std::vector<char> line(command.begin(), command.end());
+  line.push_back('\0');
+  const BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                      nullptr, &startup, &process);
+  // Only the child holds the write end now, so the read ends when it exits.
+  CloseHandle(writeEnd);
+  if (!started) {
+    CloseHandle(readEnd);
+    return false;
+  }
+  std::string output;
+  char buffer[512];
+  DWORD got = 0;
+  while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    output.append(buffer, got);
+  }
+  CloseHandle(readEnd);
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD exitCode = 1;
+  GetExitCodeProcess(process.hProcess, &exitCode);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  if (exitCode == 0 && ParseFigures(output, figures)) return true;
+  fprintf(stderr, "decode_bench: %s gave no figures (exit code %lu)\n", arguments.c_str(),
+          static_cast<unsigned long>(exitCode));
+  return false;
+}
+
+double Median(const std::vector<Figures>& runs, double Figures::*field) {
+  std::vector<double> values;
+  for (const Figures& run : runs) values.push_back(run.*field);
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+// The median of a peak less the baseline that run started from.
+double MedianRise(std::vector<Figures> runs, double Figures::*peak) {
+  for (Figures& run : runs) run.*peak -= run.baseBytes;
+  return Median(runs, peak);
+}
+
+// The file's name without its folder, for the printed lines.
+const char* BaseName(const char* path) {
+  const char* slash = strrchr(path, '\\');
+  return slash != nullptr ? slash + 1 : path;
+}
+
+double ScreenBlockBytes() {
+  return 4.0 * GetSystemMetrics(SM_CXSCREEN) * GetSystemMetrics(SM_CYSCREEN);
+}
+
+const char* Verdict(bool met) { return met ? "meets" : "misses"; }
+
+// Interleaved fresh processes of the load and the floor, the order swapped
+// every round so that a slow spell of the machine falls on both.
+int ComparePhoto(const char* path, int orientation) {
+  const std::string quoted = std::string("\"") + path + "\"";
+  const std::string loadArguments = "load " + quoted;
+  const std::string floorArguments = "floor " + quoted + " " + std::to_string(orientation);
+  std::vector<Figures> loads;
+  std::vector<Figures> floors;
+  for (int round = 0; round < kRounds; ++round) {
+    Figures loadRun;
+    Figures floorRun;
+    const bool loadFirst = round % 2 == 0;
+    if (loadFirst && !RunFresh(loadArguments, &loadRun)) return 1;
+    if (!RunFresh(floorArguments, &floorRun)) return 1;
+    if (!loadFirst && !RunFresh(loadArguments, &loadRun)) return 1;
+    loads.push_back(loadRun);
+    floors.push_back(floorRun);
+  }
+  const double loadSeconds = Median(loads, &Figures::seconds);
+  const double floorSeconds = Median(floors, &Figures::seconds);
+  const double ratio = loadSeconds / floorSeconds;
+  const double loadPeak = Median(loads, &Figures::peakBytes);
+  const double floorPeak = Median(floors, &Figures::peakBytes);
+  const double loadUp = MedianRise(loads, &Figures::peakBytes);
+  const double floorUp = MedianRise(floors, &Figures::peakBytes);
+  const double allowance = 2 * ScreenBlockBytes();
+  const Figures& shown = loads.front();
+  printf("%s, orientation %d, kept %.0fx%.0f: load %.1f ms, floor %.1f ms, ratio %.2f "
+         "(target <= %.2f: %s); peak load %.1f MB (+%.1f), floor %.1f MB (+%.1f), "
+         "load - floor %+.1f MB (target <= +%.1f: %s)\n",
+         BaseName(path), orientation, shown.width, shown.height, loadSeconds * 1000,
+         floorSeconds * 1000, ratio, kTimeTarget, Verdict(ratio <= kTimeTarget),
+         loadPeak / kMegabyte, loadUp / kMegabyte, floorPeak / kMegabyte, floorUp / kMegabyte,
+         (loadUp - floorUp) / kMegabyte, allowance / kMegabyte,
+         Verdict(loadUp - floorUp <= allowance));
+  printf("  first paint of that %.0fx%.0f record: %.1f ms (medians of %d fresh processes each)\n",
+         shown.width, shown.height, Median(loads, &Figures::paintSeconds) * 1000, kRounds);
+  return 0;
+}
+
+// A BMP is read whole: its peak, paint included, should be its pixel block
+// and little more.
+int MeasureBmp(const char* path) {
+  const std::string arguments = std::string("load \"") + path + "\"";
+  std::vector<Figures> runs;
+  for (int round = 0; round < kBmpRounds; ++round) {
+    Figures run;
+    if (!RunFresh(arguments, &run)) return 1;
+    runs.push_back(run);
+  }
+  const double block = runs.front().blockBytes;
+  const double up = MedianRise(runs, &Figures::paintPeakBytes);
+  const double screenBlock = ScreenBlockBytes();
+  printf("%s, %.0fx%.0f: load %.1f ms, first paint %.1f ms; peak %.1f MB, +%.1f above the "
+         "baseline (+%.1f after the load alone); pixel block %.1f MB; peak - block %+.1f MB "
+         "(target <= +%.1f, one screen block: %s); medians of %d fresh processes\n",
+         BaseName(path), runs.front().width, runs.front().height,
+         Median(runs, &Figures::seconds) * 1000, Median(runs, &Figures::paintSeconds) * 1000,
+         Median(runs, &Figures::paintPeakBytes) / kMegabyte, up / kMegabyte,
+         MedianRise(runs, &Figures::peakBytes) / kMegabyte, block / kMegabyte,
+         (up - block) / kMegabyte, screenBlock / kMegabyte, Verdict(up - block <= screenBlock),
+         kBmpRounds);
+  return 0;
+}
+
+int Usage() {
+  fprintf(stderr,
+          "usage: decode_bench.exe jpeg picture.jpg orientation | bmp picture.bmp |\n"
+          "       load picture | floor picture orientation\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) return Usage();
+  const std::string mode = argv[1];
+  const char* path = argv[2];
+  const int orientation = argc > 3 ? atoi(argv[3]) : 0;
+  // The floor knows only the turns the bench's photos have.
+  const bool turnKnown = orientation == 1 || orientation == 6;
+  if (mode == "load" && argc == 3) return MeasureLoad(path);
+  if (mode == "floor" && argc == 4 && turnKnown) return MeasureFloor(path, orientation);
+  if (mode == "jpeg" && argc == 4 && turnKnown) return ComparePhoto(path, orientation);
+  if (mode == "bmp" && argc == 3) return MeasureBmp(path);
+  return Usage();
 }
