@@ -549,28 +549,36 @@ TEST_F(Vistrel, OtherWindowsAreHiddenAndShownAgainInReverseOrder) {
 }
 
 // NOTE: Wine leaves the stacking of the windows that the window manager
-// manages, the viewer's among them, to the window manager, which keeps them
-// under any popup that it does not manage (such as the helper's), whatever
-// their order in Windows. Windows has one order for all; a program whose
-// windows Wine does not hand to the window manager is stacked on the screen
-// in that order, as on Windows.
-class WineStacksVistrel {
+// manages to the window manager, and an activated window is always one of
+// them; the window manager keeps all of them under every popup that it does
+// not manage, whatever their order in Windows. Windows has one order for
+// all windows. Told to keep the windows of both programs from the window
+// manager, Wine stacks them on the screen in that order, as Windows does.
+class WineStacksWindowsItself {
  public:
-  WineStacksVistrel() {
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kDriver, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                        nullptr) == ERROR_SUCCESS) {
-      RegSetValueExA(key, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
-      RegCloseKey(key);
+  WineStacksWindowsItself() {
+    for (const char* program : kPrograms) {
+      HKEY key = nullptr;
+      if (RegCreateKeyExA(HKEY_CURRENT_USER, Driver(program).c_str(), 0, nullptr, 0,
+                          KEY_SET_VALUE, nullptr, &key, nullptr) == ERROR_SUCCESS) {
+        RegSetValueExA(key, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
+        RegCloseKey(key);
+      }
     }
   }
-  ~WineStacksVistrel() {
-    RegDeleteKeyA(HKEY_CURRENT_USER, kDriver);
-    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\vistrel.exe");
+  ~WineStacksWindowsItself() {
+    for (const char* program : kPrograms) {
+      RegDeleteKeyA(HKEY_CURRENT_USER, Driver(program).c_str());
+      RegDeleteKeyA(HKEY_CURRENT_USER, (std::string(kDefaults) + program).c_str());
+    }
   }
 
  private:
-  static constexpr const char* kDriver = "Software\\Wine\\AppDefaults\\vistrel.exe\\X11 Driver";
+  static constexpr const char* kDefaults = "Software\\Wine\\AppDefaults\\";
+  static constexpr const char* kPrograms[] = {"vistrel.exe", "window_helper.exe"};
+  static std::string Driver(const char* program) {
+    return std::string(kDefaults) + program + "\\X11 Driver";
+  }
 };
 
 // A topmost window that another program shows, or keeps raising, over the
@@ -580,7 +588,7 @@ class WineStacksVistrel {
 // always-on-top window does, and keeps the keyboard until its program hands
 // it back.
 TEST_F(Vistrel, WindowsShownOverTheCoverGoUnderItUntouched) {
-  const WineStacksVistrel stacking;
+  const WineStacksWindowsItself stacking;
   const std::string log = folder + "helper.log";
   ASSERT_NO_FATAL_FAILURE(StartHelper(log));
   WriteSettings(1, 1, "");
