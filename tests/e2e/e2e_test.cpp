@@ -588,6 +588,7 @@ class WineStacksWindowsItself {
 // always-on-top window does, and keeps the keyboard until its program hands
 // it back.
 TEST_F(Vistrel, WindowsShownOverTheCoverGoUnderItUntouched) {
+  constexpr COLORREF kPopupWhite = RGB(255, 255, 255);
   const WineStacksWindowsItself stacking;
   const std::string log = folder + "helper.log";
   ASSERT_NO_FATAL_FAILURE(StartHelper(log));
@@ -598,7 +599,7 @@ TEST_F(Vistrel, WindowsShownOverTheCoverGoUnderItUntouched) {
   const size_t logStart = ReadFileBytes(log).size();
   PostMessageA(visible[0], WM_APP + 1, 1, 0);  // activated
   Sleep(500);
-  EXPECT_NE(ScreenPixel(380, 260), RGB(255, 255, 255)) << "the popup shows over the cover";
+  EXPECT_NE(ScreenPixel(380, 260), kPopupWhite) << "the popup shows over the cover";
   HWND popup = FindWindowA("VistrelTestHelper", "topmost");
   FILETIME unused;
   FILETIME cpu[2][2] = {};  // kernel and user time, before and after the raising
@@ -606,7 +607,7 @@ TEST_F(Vistrel, WindowsShownOverTheCoverGoUnderItUntouched) {
   PostMessageA(visible[0], WM_APP + 2, 0, 0);
   Sleep(3200);
   GetProcessTimes(process, &unused, &unused, &cpu[1][0], &cpu[1][1]);
-  EXPECT_NE(ScreenPixel(380, 260), RGB(255, 255, 255)) << "the popup shows over the cover";
+  EXPECT_NE(ScreenPixel(380, 260), kPopupWhite) << "the popup shows over the cover";
   EXPECT_EQ(GetForegroundWindow(), popup);
   const auto ms = [](const FILETIME& t) {
     return static_cast<int>((ULONGLONG{t.dwHighDateTime} << 32 | t.dwLowDateTime) / 10000);
