@@ -9,8 +9,10 @@
 
 #include "picture/picture_file.h"
 
-// No bitmap a paint makes holds more than this.
-constexpr LONG kBandBytes = 16 * 1024 * 1024;
+// No bitmap a paint makes holds more than this: a few hundred rows of a
+// screen. GDI converts a band at a time, so small bands keep a paint's
+// memory small too.
+constexpr LONG kBandBytes = 2 * 1024 * 1024;
 
 LRESULT OnPaint(HWND hwnd);
 // The part of the picture that a client area of `width` x `height` shows at

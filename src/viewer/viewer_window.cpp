@@ -25,6 +25,8 @@ constexpr UINT kTopmostFlags = SWP_NOSIZE | SWP_NOMOVE | SWP_NOREDRAW | SWP_NOAC
 // its own window over and over gets ours put back at most this often.
 constexpr UINT_PTR kCoverTimer = 1;
 constexpr UINT kCoverCheckMs = 100;
+// Windows above ours that one check looks at, visible or not.
+constexpr int kMostAbove = 4096;
 static_assert(kViewerExStyle == 0x28 && kViewerStyle == 0x91000000 && kTopmostFlags == 0x051B,
               "window styles and flags as the viewer has always used them");
 
@@ -100,7 +102,9 @@ void LoadChosenPicture(int argc, char** argv, ViewerRun* run) {
 // right on both, and the timer that looks at it puts the cover back within
 // its period, at most that often, never waiting on another program.
 LRESULT OnTimer(HWND hwnd) {
-  for (HWND above = GetWindow(hwnd, GW_HWNDPREV); above != nullptr;
+  // Bounded: windows that come and go while this walks could make it circle.
+  int steps = 0;
+  for (HWND above = GetWindow(hwnd, GW_HWNDPREV); above != nullptr && steps++ < kMostAbove;
        above = GetWindow(above, GW_HWNDPREV)) {
     if (IsWindowVisible(above)) {
       SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);

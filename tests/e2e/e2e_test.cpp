@@ -554,30 +554,23 @@ TEST_F(Vistrel, OtherWindowsAreHiddenAndShownAgainInReverseOrder) {
 // not manage, whatever their order in Windows. Windows has one order for
 // all windows. Told to keep the windows of both programs from the window
 // manager, Wine stacks them on the screen in that order, as Windows does.
-class WineStacksWindowsItself {
- public:
-  WineStacksWindowsItself() {
-    for (const char* program : kPrograms) {
+struct WineStacksWindowsItself {
+  WineStacksWindowsItself() { Set(true); }
+  ~WineStacksWindowsItself() { Set(false); }
+  static void Set(bool itself) {
+    for (const char* program : {"vistrel.exe", "window_helper.exe"}) {
+      const std::string app = std::string("Software\\Wine\\AppDefaults\\") + program;
+      const std::string driver = app + "\\X11 Driver";
       HKEY key = nullptr;
-      if (RegCreateKeyExA(HKEY_CURRENT_USER, Driver(program).c_str(), 0, nullptr, 0,
-                          KEY_SET_VALUE, nullptr, &key, nullptr) == ERROR_SUCCESS) {
+      if (!itself) {
+        RegDeleteKeyA(HKEY_CURRENT_USER, driver.c_str());
+        RegDeleteKeyA(HKEY_CURRENT_USER, app.c_str());
+      } else if (RegCreateKeyExA(HKEY_CURRENT_USER, driver.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                                 nullptr, &key, nullptr) == ERROR_SUCCESS) {
         RegSetValueExA(key, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
         RegCloseKey(key);
       }
     }
-  }
-  ~WineStacksWindowsItself() {
-    for (const char* program : kPrograms) {
-      RegDeleteKeyA(HKEY_CURRENT_USER, Driver(program).c_str());
-      RegDeleteKeyA(HKEY_CURRENT_USER, (std::string(kDefaults) + program).c_str());
-    }
-  }
-
- private:
-  static constexpr const char* kDefaults = "Software\\Wine\\AppDefaults\\";
-  static constexpr const char* kPrograms[] = {"vistrel.exe", "window_helper.exe"};
-  static std::string Driver(const char* program) {
-    return std::string(kDefaults) + program + "\\X11 Driver";
   }
 };
 

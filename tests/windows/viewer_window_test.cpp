@@ -213,7 +213,7 @@ TEST_F(ViewerProc, PictureLargerThanTheWindowShowsItsTopLeftPartFromSmallBitmaps
       {"24-bit", 5000, 4000, 24, kWindows},   {"top-down", 400, 300, -24, kWindows},
       {"RLE8", 400, 300, 8, kWindows},        {"premultiplied", 400, 300, 32, kWindows},
       {"limit below the window", 5000, 4000, 24, 200 * 100 * 4 / 3},
-      {"window past one band", 5000, 4000, 24, kWindows, 2100, 2100},
+      {"window past one band", 5000, 4000, 24, kWindows, 1000, 700},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
