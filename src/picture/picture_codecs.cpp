@@ -160,14 +160,17 @@ void* DecodePicture(const char* path, int orientation, LONG keepWidth, LONG keep
   if (FAILED(factory->CreateDecoderFromFilename(widePath, nullptr, GENERIC_READ,
                                                 WICDecodeMetadataCacheOnDemand, decoder.Out())) ||
       FAILED(decoder->GetFrame(0, frame.Out())) ||
-      FAILED(frame->GetSize(&width, &height)) || width == 0 || height == 0) {
+      FAILED(frame->GetSize(&width, &height)) || width == 0 || height == 0 ||
+      width > INT32_MAX || height > INT32_MAX) {  // WIC's rectangles count in INT
     return record->pixels;
   }
   // Only what the window shows is kept, and its size is checked before WIC
   // is asked for a single pixel.
   const bool swap = orientation >= 5;
-  const UINT keptWidth = std::min(swap ? height : width, static_cast<UINT>(std::max(keepWidth, 1L)));
-  const UINT keptHeight = std::min(swap ? width : height, static_cast<UINT>(std::max(keepHeight, 1L)));
+  const UINT keptWidth =
+      std::min(swap ? height : width, static_cast<UINT>(std::max(keepWidth, 1L)));
+  const UINT keptHeight =
+      std::min(swap ? width : height, static_cast<UINT>(std::max(keepHeight, 1L)));
   BITMAPINFOHEADER header;
   void* block = DecodedPictureBlock(keptWidth, keptHeight, &header);
   if (block == nullptr) return record->pixels;

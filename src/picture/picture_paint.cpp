@@ -151,7 +151,8 @@ HBITMAP CreatePictureBitmap(HDC hdc, PictureRecord record, const RECT& part) {
   const auto* from = static_cast<const uint32_t*>(record.pixels);
   const size_t rowBytes = static_cast<size_t>(part.right) * sizeof(uint32_t);
   for (LONG y = 0; y < part.bottom; ++y) {
-    const int64_t row = header.biHeight < 0 ? part.top + y : PictureHeight(header) - 1 - part.top - y;
+    const int64_t row =
+        header.biHeight < 0 ? part.top + y : PictureHeight(header) - 1 - part.top - y;
     const int64_t at = row * header.biWidth + part.left;
     memcpy(static_cast<unsigned char*>(bits) + y * rowBytes, from + at, rowBytes);
   }

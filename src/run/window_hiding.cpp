@@ -15,17 +15,6 @@ LPTOP_LEVEL_EXCEPTION_FILTER gPreviousFilter = nullptr;
 using DwmGetWindowAttributeProc = decltype(&DwmGetWindowAttribute);
 DwmGetWindowAttributeProc gDwmGetWindowAttribute = nullptr;
 
-// The desktop window manager "cloaks" windows that keep WS_VISIBLE but are on
-// no screen: on other virtual desktops, suspended store apps, parts of the
-// shell. Hiding them gains nothing, and showing them again is a change their
-// application did not ask for.
-bool IsCloaked(HWND hwnd) {
-  DWORD cloaked = 0;
-  return gDwmGetWindowAttribute != nullptr &&
-         SUCCEEDED(gDwmGetWindowAttribute(hwnd, DWMWA_CLOAKED, &cloaked, sizeof cloaked)) &&
-         cloaked != 0;
-}
-
 // dwmapi.dll from the system folder only, never one planted beside the
 // program; null where the system cannot promise that (XP, Vista and 7
 // without the update that brought the search flags) or has no such DLL.
@@ -38,6 +27,15 @@ HMODULE LoadDwmApi() {
 }
 
 }  // namespace
+
+// Hiding a cloaked window gains nothing, and showing it again is a change its
+// application did not ask for.
+bool IsCloaked(HWND hwnd) {
+  DWORD cloaked = 0;
+  return gDwmGetWindowAttribute != nullptr &&
+         SUCCEEDED(gDwmGetWindowAttribute(hwnd, DWMWA_CLOAKED, &cloaked, sizeof cloaked)) &&
+         cloaked != 0;
+}
 
 HANDLE AcquireSingleInstance(const char* name) {
   HANDLE mutex = CreateMutexA(nullptr, TRUE, name);

@@ -10,6 +10,7 @@
 #include "picture/picture_codecs.h"
 #include "picture/picture_file.h"
 #include "picture/picture_paint.h"
+#include "run/window_hiding.h"
 
 const char kViewerClassName[] = "VistrelView";
 ViewerSettings gSettings;
@@ -95,7 +96,8 @@ void LoadChosenPicture(int argc, char** argv, ViewerRun* run) {
 
 // A window that another program shows, creates topmost or raises after ours
 // goes above it in the topmost band. Ours goes back on top without being
-// activated, and the other window is never touched.
+// activated, and the other window is never touched. A cloaked window is on no
+// screen, whatever its band.
 // NOTE: out-of-context WinEvent hooks (EVENT_OBJECT_SHOW, EVENT_OBJECT_REORDER)
 // would tell of such a window at once on Windows, but Wine delivers none of
 // them for another program's windows. What lies above ours (GW_HWNDPREV) is
@@ -106,7 +108,7 @@ LRESULT OnTimer(HWND hwnd) {
   int steps = 0;
   for (HWND above = GetWindow(hwnd, GW_HWNDPREV); above != nullptr && steps++ < kMostAbove;
        above = GetWindow(above, GW_HWNDPREV)) {
-    if (IsWindowVisible(above)) {
+    if (IsWindowVisible(above) && !IsCloaked(above)) {
       SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
       break;
     }

@@ -293,7 +293,8 @@ HBITMAP WINAPI CheckedCreateDIBSection(HDC hdc, const BITMAPINFO* info, UINT usa
   const BITMAPINFOHEADER& header = info->bmiHeader;
   const long long height = header.biHeight < 0 ? -static_cast<long long>(header.biHeight)
                                                : header.biHeight;
-  Largest(made, (static_cast<long long>(header.biWidth) * header.biBitCount + 31) / 32 * 4 * height);
+  Largest(made,
+          (static_cast<long long>(header.biWidth) * header.biBitCount + 31) / 32 * 4 * height);
   return made;
 }
 

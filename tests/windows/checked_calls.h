@@ -8,10 +8,11 @@
 // anywhere but the system folder. Creation calls can be made to fail, the
 // own-path fetch can be made to come back cut, and the desktop window
 // manager can be made to call a window cloaked. COM initialisations are
-// counted, and the screen can be given another size. Device-dependent bitmaps past a size are refused, as Windows
-// refuses them and Wine does not, and the largest bitmap made is kept. The default
-// handling of WM_ICONERASEBKGND paints the desktop as Windows does, in a
-// colour of its own, where Wine would paint the class brush.
+// counted, and the screen can be given another size. Device-dependent
+// bitmaps past a size are refused, as Windows refuses them and Wine does
+// not, and the largest bitmap made is kept. The default handling of
+// WM_ICONERASEBKGND paints the desktop as Windows does, in a colour of its
+// own, where Wine would paint the class brush.
 #pragma once
 
 #include <windows.h>

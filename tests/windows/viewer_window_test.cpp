@@ -184,7 +184,8 @@ struct BigPicture {
     const size_t rowBytes = (width * bits + 31) / 32 * 4;
     block.assign(rowBytes * height, 0);
     size_t at = 0;
-    for (int row = 0; row < height; ++row, at = rle ? at + 2 : row * rowBytes) {  // 0, 0 ends an RLE row
+    // An RLE row ends with 0, 0.
+    for (int row = 0; row < height; ++row, at = rle ? at + 2 : row * rowBytes) {
       const int y = topDown ? row : height - 1 - row;
       for (int x = 0; x < width; x += rle ? 4 : 1) {
         const COLORREF c = BigColour(x, y);
@@ -225,7 +226,8 @@ TEST_F(ViewerProc, PictureLargerThanTheWindowShowsItsTopLeftPartFromSmallBitmaps
     InvalidateRect(hwnd, nullptr, TRUE);
     UpdateWindow(hwnd);
     HDC window = GetDC(hwnd);
-    for (const POINT p : {POINT{0, 0}, POINT{199, 0}, POINT{0, 99}, POINT{199, 99}, POINT{77, 41}}) {
+    for (const POINT p :
+         {POINT{0, 0}, POINT{199, 0}, POINT{0, 99}, POINT{199, 99}, POINT{77, 41}}) {
       EXPECT_EQ(GetPixel(window, p.x, p.y), BigColour(p.x, p.y)) << "at " << p.x << "," << p.y;
     }
     ReleaseDC(hwnd, window);
