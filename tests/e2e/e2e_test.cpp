@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -109,6 +110,33 @@ const char* Name(Input input) {
     default: return "double-click";
   }
 }
+
+// One of Wine's settings for one program (under the key AppDefaults of
+// Software\Wine, in HKEY_CURRENT_USER), for as long as the holder lives.
+// Windows has no such key.
+class WineAppSetting {
+ public:
+  WineAppSetting(const char* program, const char* key, const char* name, const char* value)
+      : app(std::string("Software\\Wine\\AppDefaults\\") + program), path(app + "\\" + key) {
+    HKEY held = nullptr;
+    set = RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                          &held, nullptr) == ERROR_SUCCESS &&
+          RegSetValueExA(held, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                         static_cast<DWORD>(strlen(value) + 1)) == ERROR_SUCCESS;
+    if (held != nullptr) RegCloseKey(held);
+  }
+  ~WineAppSetting() {
+    RegDeleteKeyA(HKEY_CURRENT_USER, path.c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, app.c_str());  // refused while other settings remain
+  }
+  WineAppSetting(const WineAppSetting&) = delete;
+  WineAppSetting& operator=(const WineAppSetting&) = delete;
+  bool set = false;  // the value is in place
+
+ private:
+  const std::string app;
+  const std::string path;
+};
 
 // One run of vistrel.exe in a folder of its own.
 class Vistrel : public testing::Test {
@@ -548,32 +576,6 @@ TEST_F(Vistrel, OtherWindowsAreHiddenAndShownAgainInReverseOrder) {
   PostMessageA(visible[0], WM_CLOSE, 0, 0);
 }
 
-// NOTE: Wine leaves the stacking of the windows that the window manager
-// manages to the window manager, and an activated window is always one of
-// them; the window manager keeps all of them under every popup that it does
-// not manage, whatever their order in Windows. Windows has one order for
-// all windows. Told to keep the windows of both programs from the window
-// manager, Wine stacks them on the screen in that order, as Windows does.
-struct WineStacksWindowsItself {
-  WineStacksWindowsItself() { Set(true); }
-  ~WineStacksWindowsItself() { Set(false); }
-  static void Set(bool itself) {
-    for (const char* program : {"vistrel.exe", "window_helper.exe"}) {
-      const std::string app = std::string("Software\\Wine\\AppDefaults\\") + program;
-      const std::string driver = app + "\\X11 Driver";
-      HKEY key = nullptr;
-      if (!itself) {
-        RegDeleteKeyA(HKEY_CURRENT_USER, driver.c_str());
-        RegDeleteKeyA(HKEY_CURRENT_USER, app.c_str());
-      } else if (RegCreateKeyExA(HKEY_CURRENT_USER, driver.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                                 nullptr, &key, nullptr) == ERROR_SUCCESS) {
-        RegSetValueExA(key, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
-        RegCloseKey(key);
-      }
-    }
-  }
-};
-
 // A topmost window that another program shows, or keeps raising, over the
 // cover goes under it again within a few tenths of a second. The viewer never
 // hides, shows or activates it, and putting the cover back never takes the
@@ -582,7 +584,14 @@ struct WineStacksWindowsItself {
 // it back.
 TEST_F(Vistrel, WindowsShownOverTheCoverGoUnderItUntouched) {
   constexpr COLORREF kPopupWhite = RGB(255, 255, 255);
-  const WineStacksWindowsItself stacking;
+  // NOTE: Wine leaves the stacking of the windows that the window manager
+  // manages to the window manager, and an activated window is always one of
+  // them; the window manager keeps all of them under every popup that it
+  // does not manage, whatever their order in Windows. Windows has one order
+  // for all windows. Told to keep the windows of both programs from the
+  // window manager, Wine stacks them on the screen in that order.
+  const WineAppSetting viewerStacking("vistrel.exe", "X11 Driver", "Managed", "N");
+  const WineAppSetting helperStacking("window_helper.exe", "X11 Driver", "Managed", "N");
   const std::string log = folder + "helper.log";
   ASSERT_NO_FATAL_FAILURE(StartHelper(log));
   WriteSettings(1, 1, "");
@@ -644,19 +653,12 @@ TEST_F(Vistrel, NoDllIsLoadedFromTheProgramsFolder) {
   ASSERT_TRUE(DeleteFileA((marker + ".loaded").c_str()));
   const std::string planted = folder + "uxtheme.dll";
   ASSERT_TRUE(CopyFileA(marker.c_str(), planted.c_str(), FALSE));
-  const char* const program = "Software\\Wine\\AppDefaults\\vistrel.exe";
-  const std::string overrides = std::string(program) + "\\DllOverrides";
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, overrides.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                            nullptr, &key, nullptr), ERROR_SUCCESS);
-  RegSetValueExA(key, "uxtheme", 0, REG_SZ, reinterpret_cast<const BYTE*>("native,builtin"), 15);
-  RegCloseKey(key);
+  const WineAppSetting preferPlanted("vistrel.exe", "DllOverrides", "uxtheme", "native,builtin");
+  ASSERT_TRUE(preferPlanted.set);
   HANDLE process = Start();
   const bool shown = WaitForViewer(process) != nullptr;
   Give(Input::kKey);
   EXPECT_TRUE(shown && Ended(process, kExitTimeoutMs));
-  RegDeleteKeyA(HKEY_CURRENT_USER, overrides.c_str());
-  RegDeleteKeyA(HKEY_CURRENT_USER, program);
   EXPECT_FALSE(FileExists(planted + ".loaded"));
 }
 
