@@ -56,15 +56,27 @@ struct Placement {
   int64_t stepY;
 };
 
+// What an EXIF orientation does to the stored picture: swap rows and
+// columns first, then mirror the shown picture's x and y.
+struct Turn {
+  bool swap;
+  bool flipX;
+  bool flipY;
+};
+
+Turn TurnFor(int orientation) {
+  return {orientation >= 5,
+          orientation == 2 || orientation == 3 || orientation == 6 || orientation == 7,
+          orientation == 3 || orientation == 4 || orientation == 7 || orientation == 8};
+}
+
 Placement PlacementFor(int orientation, int64_t shownWidth, int64_t shownHeight) {
-  const bool swap = orientation >= 5;
-  const bool flipX = orientation == 2 || orientation == 3 || orientation == 6 || orientation == 7;
-  const bool flipY = orientation == 3 || orientation == 4 || orientation == 7 || orientation == 8;
+  const Turn turn = TurnFor(orientation);
   const auto offset = [&](int64_t x, int64_t y) {
-    int64_t shownX = swap ? y : x;
-    int64_t shownY = swap ? x : y;
-    if (flipX) shownX = shownWidth - 1 - shownX;
-    if (flipY) shownY = shownHeight - 1 - shownY;
+    int64_t shownX = turn.swap ? y : x;
+    int64_t shownY = turn.swap ? x : y;
+    if (turn.flipX) shownX = shownWidth - 1 - shownX;
+    if (turn.flipY) shownY = shownHeight - 1 - shownY;
     return shownY * shownWidth + shownX;
   };
   const int64_t origin = offset(0, 0);
@@ -92,14 +104,12 @@ bool Premultiply(unsigned char* row, UINT width) {
 // A flip moves that corner to the far end of the flipped axis, so for
 // orientation 6 it comes from the stored frame's bottom-left.
 WICRect StoredPart(int orientation, UINT width, UINT height, UINT keptWidth, UINT keptHeight) {
-  const bool swap = orientation >= 5;
-  const bool flipX = orientation == 2 || orientation == 3 || orientation == 6 || orientation == 7;
-  const bool flipY = orientation == 3 || orientation == 4 || orientation == 7 || orientation == 8;
-  const UINT shownWidth = swap ? height : width;
-  const UINT shownHeight = swap ? width : height;
-  const UINT shownX = flipX ? shownWidth - keptWidth : 0;
-  const UINT shownY = flipY ? shownHeight - keptHeight : 0;
-  if (swap) {
+  const Turn turn = TurnFor(orientation);
+  const UINT shownWidth = turn.swap ? height : width;
+  const UINT shownHeight = turn.swap ? width : height;
+  const UINT shownX = turn.flipX ? shownWidth - keptWidth : 0;
+  const UINT shownY = turn.flipY ? shownHeight - keptHeight : 0;
+  if (turn.swap) {
     return {static_cast<INT>(shownY), static_cast<INT>(shownX), static_cast<INT>(keptHeight),
             static_cast<INT>(keptWidth)};
   }
