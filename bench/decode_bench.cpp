@@ -2,9 +2,10 @@
 // process: a photo's load (LoadAnyPicture keeping a screenful) against a
 // floor, a bare WIC decode of only the stored rectangle the screen shows;
 // and a large BMP's load with its first paint, against its pixel block.
+// Each then checks that the part the window shows is ImageMagick's decode.
 // Usage (Windows paths; run under Wine on a virtual display):
-//   decode_bench.exe jpeg picture.jpg orientation  the load against the floor
-//   decode_bench.exe bmp picture.bmp               a BMP's load and first paint
+//   decode_bench.exe jpeg picture.jpg orientation decode.ppm  the load against the floor
+//   decode_bench.exe bmp picture.bmp decode.ppm               a BMP's load and first paint
 // Each runs this program again for every figure, in one of the modes
 //   decode_bench.exe load picture                  one load and first paint
 //   decode_bench.exe floor picture orientation     one bare decode
@@ -26,6 +27,7 @@
 #include "picture/picture_file.h"
 #include "viewer/viewer_window.h"
 #include "wall_clock.h"
+#include "windows/pixels.h"
 
 namespace {
 
@@ -218,6 +220,36 @@ int MeasureLoad(const char* path) {
   return 0;
 }
 
+// What the bench timed, checked: the picture loaded and painted as in the
+// program, every pixel of the part the window shows against ImageMagick's
+// decode of it. 1 when they differ.
+int CheckShown(const char* path, const char* decodePath) {
+  const Pixels decoded = ReadPpm(decodePath);
+  HWND hwnd = ShowViewerWindow();
+  if (hwnd == nullptr) return 1;
+  PictureRecord record = {};
+  bool comStarted = false;
+  LoadAnyPicture(path, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), &record,
+                 &comStarted);
+  FirstPaintSeconds(hwnd, record);
+  HDC hdc = GetDC(hwnd);
+  double mean = 0;
+  const std::string difference =
+      DifferenceFrom(ReadBack(hdc, decoded.width, decoded.height), decoded, &mean);
+  ReleaseDC(hwnd, hdc);
+  DestroyWindow(hwnd);
+  free(record.pixels);
+  if (comStarted) CoUninitialize();
+  if (!difference.empty()) {
+    printf("  the shown %dx%d part is NOT ImageMagick's decode: %s\n", decoded.width,
+           decoded.height, difference.c_str());
+    return 1;
+  }
+  printf("  the shown %dx%d part is ImageMagick's decode within a mean of %.3f levels\n",
+         decoded.width, decoded.height, mean);
+  return 0;
+}
+
 // Runs this program again with `arguments` and reads the figures it prints;
 // false when it cannot be started, fails or prints none.
 bool RunFresh(const std::string& arguments, Figures* figures) {
@@ -294,7 +326,7 @@ const char* Verdict(bool met) { return met ? "meets" : "misses"; }
 
 // Interleaved fresh processes of the load and the floor, the order swapped
 // every round so that a slow spell of the machine falls on both.
-int ComparePhoto(const char* path, int orientation) {
+int ComparePhoto(const char* path, int orientation, const char* decodePath) {
   const std::string quoted = std::string("\"") + path + "\"";
   const std::string loadArguments = "load " + quoted;
   const std::string floorArguments = "floor " + quoted + " " + std::to_string(orientation);
@@ -329,12 +361,12 @@ int ComparePhoto(const char* path, int orientation) {
          Verdict(loadUp - floorUp <= allowance));
   printf("  first paint of that %.0fx%.0f record: %.1f ms (medians of %d fresh processes each)\n",
          shown.width, shown.height, Median(loads, &Figures::paintSeconds) * 1000, kRounds);
-  return 0;
+  return CheckShown(path, decodePath);
 }
 
 // A BMP is read whole: its peak, paint included, should be its pixel block
 // and little more.
-int MeasureBmp(const char* path) {
+int MeasureBmp(const char* path, const char* decodePath) {
   const std::string arguments = std::string("load \"") + path + "\"";
   std::vector<Figures> runs;
   for (int round = 0; round < kBmpRounds; ++round) {
@@ -354,12 +386,13 @@ int MeasureBmp(const char* path) {
          MedianRise(runs, &Figures::peakBytes) / kMegabyte, block / kMegabyte,
          (up - block) / kMegabyte, screenBlock / kMegabyte, Verdict(up - block <= screenBlock),
          kBmpRounds);
-  return 0;
+  return CheckShown(path, decodePath);
 }
 
 int Usage() {
   fprintf(stderr,
-          "usage: decode_bench.exe jpeg picture.jpg orientation | bmp picture.bmp |\n"
+          "usage: decode_bench.exe jpeg picture.jpg orientation decode.ppm |\n"
+          "       bmp picture.bmp decode.ppm |\n"
           "       load picture | floor picture orientation\n");
   return 2;
 }
@@ -375,7 +408,7 @@ int main(int argc, char** argv) {
   const bool turnKnown = orientation == 1 || orientation == 6;
   if (mode == "load" && argc == 3) return MeasureLoad(path);
   if (mode == "floor" && argc == 4 && turnKnown) return MeasureFloor(path, orientation);
-  if (mode == "jpeg" && argc == 4 && turnKnown) return ComparePhoto(path, orientation);
-  if (mode == "bmp" && argc == 3) return MeasureBmp(path);
+  if (mode == "jpeg" && argc == 5 && turnKnown) return ComparePhoto(path, orientation, argv[4]);
+  if (mode == "bmp" && argc == 4) return MeasureBmp(path, argv[3]);
   return Usage();
 }

@@ -2,6 +2,7 @@
 # tree. The prefix is made once (a fixture) and a persistent wineserver keeps
 # later Wine starts quick; the cleanup fixture stops it.
 set(VISTREL_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+set(VISTREL_TEST_SCREEN 1920x1080)
 set(CMAKE_CROSSCOMPILING_EMULATOR
     sh ${PROJECT_SOURCE_DIR}/cmake/wine-run.sh ${VISTREL_WINE_PREFIX} ${VISTREL_WINE_LOADER})
 
@@ -9,7 +10,9 @@ enable_testing()
 if(NOT TEST wine_prefix_setup)
   # Every Wine process of the run, Wine's own services included, uses one
   # virtual display, so the display is up before the prefix starts.
-  add_test(NAME xvfb_start COMMAND sh ${PROJECT_SOURCE_DIR}/cmake/xvfb.sh start ${VISTREL_WINE_PREFIX})
+  # A screen as common as any, on which most wallpapers are larger and some smaller.
+  add_test(NAME xvfb_start COMMAND sh ${PROJECT_SOURCE_DIR}/cmake/xvfb.sh start ${VISTREL_WINE_PREFIX}
+                                   ${VISTREL_TEST_SCREEN})
   set_tests_properties(xvfb_start PROPERTIES FIXTURES_SETUP display TIMEOUT 30)
   add_test(NAME xvfb_stop COMMAND sh ${PROJECT_SOURCE_DIR}/cmake/xvfb.sh stop ${VISTREL_WINE_PREFIX})
   set_tests_properties(xvfb_stop PROPERTIES FIXTURES_CLEANUP display)

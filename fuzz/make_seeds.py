@@ -43,6 +43,7 @@ def os2_bmp(width, height, bits, entries):
 def picture_seeds():
     masks = struct.pack("<III", 0xF800, 0x07E0, 0x001F)
     full = bmp(4, 2, 8)
+    long_runs = b"".join(bytes([0, 8]) + bytes(range(y, y + 8)) + bytes([0, 0]) for y in range(4))
     return {
         "bits1.bmp": bmp(33, 3, 1),
         "bits2.bmp": bmp(5, 2, 2),
@@ -60,6 +61,11 @@ def picture_seeds():
         "topdown.bmp": bmp(3, -2, 24),
         "topdown-8bit.bmp": bmp(5, -3, 8, clr_used=16, palette=bytes(64)),
         "rle8.bmp": bmp(4, 4, 8, rows=bytes([4, 1, 0, 0, 0, 1]), compression=1),
+        # Absolute runs take more bytes than the rows would uncompressed.
+        "rle8-long-runs.bmp": bmp(8, 4, 8, rows=long_runs + bytes([0, 1]), compression=1),
+        "rle8-cut.bmp": bmp(8, 4, 8, rows=long_runs, compression=1)[:-20],
+        "rle4-delta.bmp": bmp(6, 3, 4, rows=bytes([4, 0x12, 0, 2, 1, 1, 0, 3, 0x34, 0x50, 0, 1]),
+                              compression=2),
         "header108.bmp": bmp(4, 2, 8, header=108, extra=bytes(68)),
         "v5-short-table.bmp": bmp(5, 3, 4, header=124, extra=bytes(84), palette=bytes(range(16)),
                                   clr_used=4, off_bits=14 + 124 + 16),

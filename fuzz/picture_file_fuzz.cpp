@@ -1,6 +1,7 @@
 // LoadPicture on arbitrary file contents. Whatever the header says, a block
-// the reader returns must hold every row the header describes: the last byte
-// of that many bytes is read, so AddressSanitizer reports a short block.
+// the reader returns must hold every row the header describes, or for a
+// run-length picture every stored run the file holds: the last byte of that
+// many bytes is read, so AddressSanitizer reports a short block.
 // NOTE: a block of hundreds of megabytes costs a second under ASan, so for a
 // header that describes one only the size the reader would allocate is checked.
 #include <unistd.h>
@@ -94,11 +95,25 @@ int64_t RowsAt(const BITMAPFILEHEADER& file, const BITMAPINFOHEADER& info, bool 
 
 constexpr int64_t kLargestLoad = int64_t{4} << 20;
 
+bool RunLength(const BITMAPINFOHEADER& info) {
+  return info.biCompression == 1 || info.biCompression == 2;
+}
+
+// A run-length block holds the runs from where the rows start: biSizeImage
+// bytes, or up to the end of the file when that is 0 or further, and at
+// least two bytes (zero where the file has none).
+int64_t RunBytes(uint32_t stored, int64_t rowsAt, size_t size) {
+  const int64_t rest = std::max<int64_t>(0, static_cast<int64_t>(size) - rowsAt);
+  const int64_t runs = stored != 0 && stored <= INT32_MAX ? std::min<int64_t>(stored, rest) : rest;
+  return std::max<int64_t>(runs, 2);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const BITMAPINFOHEADER header = SizeFields(data, size);
-  if (DescribedBytes(header) > kLargestLoad) {
+  // The runs of a run-length picture are never more than the file holds.
+  if (DescribedBytes(header) > kLargestLoad && !RunLength(header)) {
     LONG bytes = 0;
     if (!PictureBlockSize(header, &bytes) || bytes != DescribedBytes(header)) abort();
     return 0;
@@ -124,9 +139,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   // Rows past the end of the file are zero-filled.
   const int64_t rowsAt = RowsAt(record.fileHeader, record.infoHeader, IsCore(data, size));
-  const int64_t last = rowsAt + described - 1;
+  const uint32_t stored = static_cast<uint32_t>(Field(data, size, 34, 4));
+  const int64_t kept =
+      RunLength(record.infoHeader) ? RunBytes(stored, rowsAt, size) : described;
+  if (RunLength(record.infoHeader) && record.infoHeader.biSizeImage != kept) abort();
+  const int64_t last = rowsAt + kept - 1;
   const unsigned char expected = last < static_cast<int64_t>(size) ? data[last] : 0;
-  if (static_cast<const unsigned char*>(pixels)[described - 1] != expected) abort();
+  if (static_cast<const unsigned char*>(pixels)[kept - 1] != expected) abort();
   free(pixels);
   return 0;
 }

@@ -79,6 +79,13 @@ BmpFile Bmp(LONG width, LONG height, WORD bitCount) {
 
 void Keep(BmpFile*) {}
 
+// Run-length compression `kind`, biSizeImage `stored` and `bytes` of rows.
+void RunLength(BmpFile* bmp, DWORD kind, DWORD stored, size_t bytes) {
+  bmp->info.biCompression = kind;
+  bmp->info.biSizeImage = stored;
+  bmp->pixels = Pattern(bytes, 9);
+}
+
 void AddMasks(BmpFile* bmp) {
   bmp->info.biCompression = 3;
   for (uint32_t mask : {0xF800u, 0x07E0u, 0x001Fu}) Add32(&bmp->afterHeader, mask);
@@ -171,13 +178,17 @@ TEST(PictureFile, ReadsHeadersPaletteAndRowsInOneSequentialPass) {
        256, kNoBlock, 0},
       {"16-bit colour masks go to the palette", Bmp(4, 3, 16), AddMasks, 3, 24, 0},
       {"32-bit colour masks go to the palette", Bmp(2, 2, 32), AddMasks, 3, 16, 0},
-      {"RLE8 is read as if uncompressed", Bmp(4, 4, 8),
-       [](BmpFile* b) {
-         b->info.biCompression = 1;
-         b->info.biSizeImage = 6;
-         b->pixels = std::string("\x04\x01\x00\x00\x00\x01", 6);
-       },
-       256, 16, 0},
+      // Run-length rows: biSizeImage bytes of runs, or up to the end of the file.
+      {"RLE8 runs as biSizeImage counts them", Bmp(4, 4, 8),
+       [](BmpFile* b) { RunLength(b, 1, 6, 10); }, 256, 6, 0},
+      {"RLE8 runs longer than the rows uncompressed", Bmp(2, 2, 8),
+       [](BmpFile* b) { RunLength(b, 1, 20, 20); }, 256, 20, 0},
+      {"RLE4 runs up to the end: biSizeImage 0", Bmp(5, 3, 4),
+       [](BmpFile* b) { RunLength(b, 2, 0, 30); }, 16, 30, 0},
+      {"RLE8 runs up to the end: biSizeImage past it", Bmp(4, 4, 8),
+       [](BmpFile* b) { RunLength(b, 1, 1000, 9); }, 256, 9, 0},
+      {"RLE8 cut at its rows: an end of line", Bmp(4, 4, 8),
+       [](BmpFile* b) { RunLength(b, 1, 40, 0); }, 256, 2, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -188,6 +199,10 @@ TEST(PictureFile, ReadsHeadersPaletteAndRowsInOneSequentialPass) {
     before.pixels = nullptr;
     PictureRecord after = before;
     Load(bytes, &after);
+    if (IsRunLength(bmp.info) && c.pixelBytes != kNoBlock) {  // the runs' size as read
+      EXPECT_EQ(after.infoHeader.biSizeImage, static_cast<DWORD>(c.pixelBytes));
+      after.infoHeader.biSizeImage = bmp.info.biSizeImage;
+    }
     ExpectRead(bytes, before, &after, c.entries, c.pixelBytes, c.rowsAt, c.tableAt);
   }
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 PictureRecord gPicture = {};
 
@@ -21,12 +22,18 @@ constexpr size_t kCoreEntryBytes = 3;   // blue, green, red
 constexpr WORD kBmType = 0x4D42;  // "BM" read as a little-endian word
 constexpr DWORD kRgb = 0;        // BI_RGB
 constexpr DWORD kBitFields = 3;   // BI_BITFIELDS
+constexpr DWORD kRle8 = 1;        // BI_RLE8
+constexpr DWORD kRle4 = 2;        // BI_RLE4
 constexpr size_t kMaskBytes = 12;  // red, green and blue masks, 32 bits each
 constexpr int64_t kLongMin = INT32_MIN;
 constexpr int64_t kLongMax = INT32_MAX;
 // Sizes are multiples of 4 (a negative width rounds toward zero, still in
 // words), so -1 never is a real size.
 constexpr LONG kNoSize = -1;
+// The first step of a run-length read; each further step doubles the block.
+constexpr size_t kFirstRunBytes = size_t{1} << 20;
+// The escape that ends a row: the least a run-length block holds.
+constexpr size_t kEndOfLineBytes = 2;
 
 uint32_t Get16(const unsigned char* bytes) { return bytes[0] | uint32_t{bytes[1]} << 8; }
 
@@ -166,6 +173,69 @@ uint64_t SkipTo(FILE* file, uint64_t at, uint64_t offset) {
   return at;
 }
 
+// The bytes of the rows the header describes, uncompressed, or kNoSize when
+// it describes none the reader keeps: a bit count without a palette size, an
+// empty picture, a compressed top-down one, or a size past the 32-bit range.
+// Decided here, not by malloc failing.
+int64_t RowsSize(const BITMAPINFOHEADER& header) {
+  const bool topDown = header.biHeight < 0;
+  if (PaletteEntries(header) < 0 || header.biWidth <= 0 || PictureHeight(header) == 0) {
+    return kNoSize;
+  }
+  if (topDown && header.biCompression != kRgb && header.biCompression != kBitFields) {
+    return kNoSize;
+  }
+  const int64_t row = RowSize(header);
+  const int64_t size = row * PictureHeight(header);
+  return row == kNoSize || size > kLongMax ? kNoSize : size;
+}
+
+// The stored runs of a run-length picture: `stored` bytes (biSizeImage), or
+// up to the end of the file when that is 0 or more than the file holds, never
+// past the 32-bit bound. Runs that grow the data take more bytes than the
+// rows would uncompressed, so their size is the file's word alone. The block
+// grows as the bytes come in, so a size the file does not back costs no more
+// than the file holds. Null when memory runs out; *count gets the bytes kept,
+// at least an end-of-line escape, so a file cut at the rows shows black.
+void* ReadRuns(FILE* file, DWORD stored, DWORD* count) {
+  const size_t wanted = stored != 0 && stored <= kLongMax ? stored : static_cast<size_t>(kLongMax);
+  unsigned char* block = nullptr;
+  size_t capacity = 0;
+  size_t got = 0;
+  while (got == capacity && capacity < wanted) {
+    capacity = capacity == 0 ? kFirstRunBytes : capacity * 2;
+    if (capacity > wanted) capacity = wanted;
+    auto* grown = static_cast<unsigned char*>(realloc(block, capacity));
+    if (grown == nullptr) {
+      free(block);
+      return nullptr;
+    }
+    block = grown;
+    got += fread(block + got, 1, capacity - got, file);
+  }
+  const size_t kept = got < kEndOfLineBytes ? kEndOfLineBytes : got;
+  auto* fitted = static_cast<unsigned char*>(realloc(block, kept));
+  if (fitted == nullptr) {
+    free(block);
+    return nullptr;
+  }
+  memset(fitted + got, 0, kept - got);
+  *count = static_cast<DWORD>(kept);
+  return fitted;
+}
+
+// The pixel block `header` describes, read from where the rows start; null
+// when it describes none or memory runs out.
+void* ReadRows(FILE* file, BITMAPINFOHEADER* header) {
+  const int64_t rows = RowsSize(*header);
+  if (rows == kNoSize) return nullptr;
+  if (IsRunLength(*header)) return ReadRuns(file, header->biSizeImage, &header->biSizeImage);
+  // Zero-filled, so rows missing from a short file show black.
+  void* block = calloc(static_cast<size_t>(rows), 1);
+  if (block != nullptr) (void)fread(block, 1, static_cast<size_t>(rows), file);
+  return block;
+}
+
 }  // namespace
 
 int PaletteEntries(const BITMAPINFOHEADER& infoHeader) {
@@ -198,21 +268,15 @@ LONG PictureHeight(const BITMAPINFOHEADER& infoHeader) {
   return height == INT32_MIN ? 0 : -height;
 }
 
+bool IsRunLength(const BITMAPINFOHEADER& infoHeader) {
+  return infoHeader.biCompression == kRle8 || infoHeader.biCompression == kRle4;
+}
+
 bool PictureBlockSize(const BITMAPINFOHEADER& infoHeader, LONG* bytes) {
-  // A bit count without a palette size, an empty picture, a compressed
-  // top-down one, or a size past the 32-bit range has no block: decided
-  // here, not by malloc failing.
-  const bool topDown = infoHeader.biHeight < 0;
-  if (PaletteEntries(infoHeader) < 0 || infoHeader.biWidth <= 0 ||
-      PictureHeight(infoHeader) == 0) {
-    return false;
-  }
-  if (topDown && infoHeader.biCompression != kRgb && infoHeader.biCompression != kBitFields) {
-    return false;
-  }
-  const int64_t row = RowSize(infoHeader);
-  const int64_t size = row * PictureHeight(infoHeader);
-  if (row == kNoSize || size > kLongMax) return false;
+  const int64_t rows = RowsSize(infoHeader);
+  // The runs, however long, are the block: the reader counts them into biSizeImage.
+  const int64_t size = IsRunLength(infoHeader) ? int64_t{infoHeader.biSizeImage} : rows;
+  if (rows == kNoSize || size <= 0 || size > kLongMax) return false;
   *bytes = static_cast<LONG>(size);
   return true;
 }
@@ -270,13 +334,7 @@ void* LoadPicture(const char* path, PictureRecord* record) {
     }
     // Rows start at bfOffBits when that lies further on, else right here.
     SkipTo(file, at, record->fileHeader.bfOffBits);
-    LONG bytes = 0;
-    // Zero-filled, so rows missing from a short file show black.
-    record->pixels = PictureBlockSize(info, &bytes) ? calloc(static_cast<size_t>(bytes), 1)
-                                                    : nullptr;
-    if (record->pixels != nullptr) {
-      (void)fread(record->pixels, 1, static_cast<size_t>(bytes), file);
-    }
+    record->pixels = ReadRows(file, &record->infoHeader);
   }
   (void)fclose(file);  // opened for reading: closing cannot lose data
   return record->pixels;

@@ -21,8 +21,9 @@ struct PictureRecord {
 extern PictureRecord gPicture;
 
 // Reads `path` into `record` and returns record->pixels afterwards: a new
-// block (zero-filled where the file ended early), null when the header gives
-// no block, or the earlier value when the file does not start with "BM".
+// block (zero-filled where the file ended early; for a run-length picture,
+// every stored run, with biSizeImage set to their bytes), null when the header
+// gives no block, or the earlier value when the file does not start with "BM".
 // When the file cannot be opened (a folder cannot) it returns null and leaves
 // the record alone.
 // An earlier block in the record is not freed: the record's owner frees it.
@@ -45,8 +46,13 @@ LONG PixelBytes(const BITMAPINFOHEADER& infoHeader);
 // and 0 for INT32_MIN, which has no absolute value.
 LONG PictureHeight(const BITMAPINFOHEADER& infoHeader);
 
+// BI_RLE8 or BI_RLE4: the block holds the stored runs, biSizeImage bytes
+// once the reader has counted them, and rows run bottom-up.
+bool IsRunLength(const BITMAPINFOHEADER& infoHeader);
+
 // True, with the pixel block's size in `bytes`, when the header describes a
 // block the reader makes: a bit count with a palette size, a positive width,
 // rows (top-down only when uncompressed), and every size within the signed
-// 32-bit range. `bytes` is left alone otherwise.
+// 32-bit range. For a run-length picture the size is biSizeImage. `bytes` is
+// left alone otherwise.
 bool PictureBlockSize(const BITMAPINFOHEADER& infoHeader, LONG* bytes);

@@ -161,23 +161,45 @@ HBITMAP CreatePictureBitmap(HDC hdc, PictureRecord record, const RECT& part) {
 
 bool FillPictureBitmap(HDC memoryDc, const PictureRecord& record, const RECT& part) {
   LONG blockBytes = 0;
-  if (record.pixels == nullptr || !PictureBlockSize(record.infoHeader, &blockBytes)) {
+  const BITMAPINFOHEADER& header = record.infoHeader;
+  const LONG height = PictureHeight(header);
+  if (record.pixels == nullptr || !PictureBlockSize(header, &blockBytes) || part.left < 0 ||
+      part.top < 0 || part.right <= 0 || part.bottom <= 0 ||
+      int64_t{part.left} + part.right > header.biWidth ||
+      int64_t{part.top} + part.bottom > height) {
     return false;
   }
   auto* info = static_cast<PictureInfo*>(malloc(sizeof(PictureInfo)));
   if (info == nullptr) return false;
-  info->bmiHeader = GdiHeader(record.infoHeader, blockBytes);
+  info->bmiHeader = GdiHeader(header, blockBytes);
   memcpy(info->bmiColors, record.palette, sizeof info->bmiColors);
-  // Run-length rows may skip pixels, and a new bitmap holds whatever GDI
-  // left in it: start from black, as a BMP that ends early shows.
-  PatBlt(memoryDc, 0, 0, part.right, part.bottom, BLACKNESS);
-  // NOTE: the source origin of a bottom-up DIB is its lower-left corner, so
-  // the band's rows are counted from the bottom there.
-  const LONG fromBottom = PictureHeight(record.infoHeader) - part.top - part.bottom;
-  const LONG sourceY = record.infoHeader.biHeight < 0 ? part.top : fromBottom;
-  const int drawn = StretchDIBits(memoryDc, 0, 0, part.right, part.bottom, part.left, sourceY,
-                                  part.right, part.bottom, record.pixels,
-                                  reinterpret_cast<BITMAPINFO*>(info), DIB_RGB_COLORS, SRCCOPY);
+  // NOTE: GDI's source rectangle is where versions differ: Wine counts its y
+  // from the bottom of a top-down DIB too, as for a bottom-up one, and
+  // Windows versions are reported to differ on a top-down source. Neither
+  // way below hands GDI a source rectangle other than all the rows its header
+  // describes, so how it counts y cannot matter.
+  int drawn = 0;
+  if (IsRunLength(header)) {
+    // Runs may skip pixels, and a new bitmap holds whatever GDI left in it:
+    // start from black, as a BMP that ends early shows. Runs cannot be
+    // pointed into: the whole picture goes in, offset so that the band's rows
+    // land in the bitmap, whose edges clip the rest.
+    PatBlt(memoryDc, 0, 0, part.right, part.bottom, BLACKNESS);
+    drawn = StretchDIBits(memoryDc, -part.left, -part.top, header.biWidth, height, 0, 0,
+                          header.biWidth, height, record.pixels,
+                          reinterpret_cast<BITMAPINFO*>(info), DIB_RGB_COLORS, SRCCOPY);
+  } else {
+    // A header for the band's rows alone, its bits the first of them in the
+    // block: bottom-up, the band's last row is stored first.
+    const int64_t rowBytes = RowBytes(header);
+    const int64_t first = header.biHeight < 0 ? part.top : height - part.top - part.bottom;
+    info->bmiHeader.biHeight = header.biHeight < 0 ? -part.bottom : part.bottom;
+    info->bmiHeader.biSizeImage = static_cast<DWORD>(rowBytes * part.bottom);
+    const unsigned char* rows = static_cast<const unsigned char*>(record.pixels) + first * rowBytes;
+    drawn = StretchDIBits(memoryDc, 0, 0, part.right, part.bottom, part.left, 0, part.right,
+                          part.bottom, rows, reinterpret_cast<BITMAPINFO*>(info), DIB_RGB_COLORS,
+                          SRCCOPY);
+  }
   free(info);
   return drawn != 0 && drawn != static_cast<int>(GDI_ERROR);
 }

@@ -257,10 +257,24 @@ HBITMAP WINAPI CheckedCreateDIBitmap(HDC hdc, const BITMAPINFOHEADER* header, DW
   return made;
 }
 
+// NOTE: nothing promises what a new bitmap holds, and Wine's come black; so
+// here they come in a colour of their own, and a pixel a paint leaves out shows.
+void FillNewBitmap(HDC hdc, HBITMAP bitmap, int width, int height) {
+  HDC memoryDc = CreateCompatibleDC(hdc);
+  HGDIOBJ previous = SelectObject(memoryDc, bitmap);
+  HBRUSH brush = CreateSolidBrush(kCheckedNewBitmapColour);
+  const RECT all = {0, 0, width, height};
+  FillRect(memoryDc, &all, brush);
+  SelectObject(memoryDc, previous);
+  DeleteObject(brush);
+  DeleteDC(memoryDc);
+}
+
 HBITMAP WINAPI CheckedCreateCompatibleBitmap(HDC hdc, int width, int height) {
   const long long bytes = BitmapBytes(width, height, DeviceBits(hdc));
   if (RefusedBitmap(bytes)) return nullptr;
   HBITMAP made = CreateCompatibleBitmap(hdc, width, height);
+  if (made != nullptr) FillNewBitmap(hdc, made, width, height);
   Remember(made, "CreateCompatibleBitmap");
   Largest(made, bytes);
   return made;

@@ -10,9 +10,10 @@
 // manager can be made to call a window cloaked. COM initialisations are
 // counted, and the screen can be given another size. Device-dependent
 // bitmaps past a size are refused, as Windows refuses them and Wine does
-// not, and the largest bitmap made is kept. The default handling of
-// WM_ICONERASEBKGND paints the desktop as Windows does, in a colour of its
-// own, where Wine would paint the class brush.
+// not, and the largest bitmap made is kept; a new compatible bitmap comes
+// filled with a colour of its own, as nothing promises it black. The default
+// handling of WM_ICONERASEBKGND paints the desktop as Windows does, in a
+// colour of its own, where Wine would paint the class brush.
 #pragma once
 
 #include <windows.h>
@@ -81,6 +82,8 @@ int WINAPI CheckedGetSystemMetrics(int index);
 int CheckedComStarts();
 HRESULT WINAPI CheckedCoInitializeEx(LPVOID reserved, DWORD flags);
 
+// What a new compatible bitmap holds before anything is drawn into it.
+constexpr COLORREF kCheckedNewBitmapColour = RGB(0xC0, 0x15, 0xE0);
 // The colour that stands for the desktop background, which Windows' default
 // WM_ICONERASEBKGND handling paints into a top-level window's update area.
 constexpr COLORREF kCheckedDesktopColour = RGB(0x3A, 0x6E, 0xA5);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -10,6 +11,7 @@
 #include "picture/picture_codecs.h"
 #include "picture/picture_file.h"
 #include "../test_files.h"
+#include "pattern_picture.h"
 #include "wic_picture.h"
 
 namespace {
@@ -17,18 +19,19 @@ namespace {
 constexpr int kTargetWidth = 64;
 constexpr int kTargetHeight = 48;
 constexpr COLORREF kUntouched = RGB(0x12, 0x34, 0x56);
+constexpr uint32_t kUntouchedRgb = 0x123456;
 
 // A 32-bit top-down DIB section in a memory DC: a target we can read back.
 class PaintTarget : public testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { MakeTarget(kTargetWidth, kTargetHeight); }
+  void MakeTarget(int width, int height) {
+    TearDown();
+    targetWidth = width;
+    targetHeight = height;
     BITMAPINFO info;
     memset(&info, 0, sizeof info);
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = kTargetWidth;
-    info.bmiHeader.biHeight = -kTargetHeight;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     dc = CreateCompatibleDC(nullptr);
     section = CreateDIBSection(dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
     ASSERT_NE(section, nullptr);
@@ -37,16 +40,18 @@ class PaintTarget : public testing::Test {
   }
   void Clear() {
     GdiFlush();
-    for (int i = 0; i < kTargetWidth * kTargetHeight; ++i) bits[i] = 0x123456;
+    for (int i = 0; i < targetWidth * targetHeight; ++i) bits[i] = kUntouchedRgb;
   }
   void TearDown() override {
+    if (dc == nullptr) return;
     SelectObject(dc, previous);
     DeleteObject(section);
     DeleteDC(dc);
+    dc = nullptr;
   }
 
   COLORREF At(int x, int y) const {
-    const DWORD v = bits[y * kTargetWidth + x];
+    const DWORD v = bits[y * targetWidth + x];
     return RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
   }
 
@@ -54,88 +59,73 @@ class PaintTarget : public testing::Test {
     GdiFlush();
     HPALETTE palette = CreateHalftonePalette(dc);
     auto* previousPalette = static_cast<HPALETTE>(GetCurrentObject(dc, OBJ_PAL));
-    const RECT rect = ShownPart(record.infoHeader, kTargetWidth, kTargetHeight);
+    const RECT rect = ShownPart(record.infoHeader, targetWidth, targetHeight);
     DrawPicture(dc, palette, record, rect, rect);
     SelectPalette(dc, previousPalette, FALSE);
     DeleteObject(palette);
     GdiFlush();
   }
 
+  // Every pixel of the target: the picture where it lies, untouched around it.
+  testing::AssertionResult ShowsOnlyThePicture(const PatternPicture& picture, int width,
+                                               int height) {
+    return SamePixels(ReadBack(dc, targetWidth, targetHeight), [&](int x, int y) {
+      return x < width && y < height ? picture.Shows(x, y, kUntouchedRgb) : kUntouchedRgb;
+    });
+  }
+
+  int targetWidth = 0;
+  int targetHeight = 0;
   HDC dc = nullptr;
   HBITMAP section = nullptr;
   HGDIOBJ previous = nullptr;
   DWORD* bits = nullptr;
 };
 
-// Colour of picture pixel (x, y), y counted from the top.
-COLORREF Expected(int x, int y) {
-  static const COLORREF colours[] = {RGB(255, 0, 0),   RGB(0, 255, 0),   RGB(0, 0, 255),
-                                     RGB(255, 255, 0), RGB(0, 255, 255), RGB(255, 0, 255),
-                                     RGB(255, 255, 255), RGB(0, 0, 0)};
-  return colours[(x + 2 * y) % 8];
-}
-
-// A bottom-up picture of `width` x `height` in the given bit count, using the
-// eight colours above through a palette where the format has one.
-struct TestPicture {
-  PictureRecord record;
-  std::vector<unsigned char> pixels;
-
-  TestPicture(int width, int height, int bitCount) {
-    memset(&record, 0, sizeof record);
-    BITMAPINFOHEADER& h = record.infoHeader;
-    h.biSize = 40;
-    h.biWidth = width;
-    h.biHeight = height;
-    h.biPlanes = 1;
-    h.biBitCount = static_cast<WORD>(bitCount);
-    const int colourCount = bitCount == 1 ? 2 : 8;
-    for (int i = 0; i < colourCount; ++i) {
-      const COLORREF c = Expected(i, 0);
-      record.palette[i] = RGBQUAD{GetBValue(c), GetGValue(c), GetRValue(c), 0};
-    }
-    const int rowBytes = (width * bitCount + 31) / 32 * 4;
-    pixels.assign(static_cast<size_t>(rowBytes) * height, 0);
-    for (int y = 0; y < height; ++y) {
-      unsigned char* row = pixels.data() + static_cast<size_t>(height - 1 - y) * rowBytes;
-      for (int x = 0; x < width; ++x) {
-        const COLORREF c = Colour(x, y);
-        const int index = bitCount == 1 ? (x + 2 * y) % 2 : (x + 2 * y) % 8;
-        switch (bitCount) {
-          case 1: row[x / 8] |= static_cast<unsigned char>(index << (7 - x % 8)); break;
-          case 4: row[x / 2] |= static_cast<unsigned char>(index << (x % 2 == 0 ? 4 : 0)); break;
-          case 8: row[x] = static_cast<unsigned char>(index); break;
-          default: {
-            unsigned char* p = row + x * (bitCount / 8);
-            p[0] = GetBValue(c);
-            p[1] = GetGValue(c);
-            p[2] = GetRValue(c);
-          }
-        }
-      }
-    }
-    record.pixels = pixels.data();
-  }
-
-  COLORREF Colour(int x, int y) const {
-    if (record.infoHeader.biBitCount == 1) return Expected((x + 2 * y) % 2, 0);
-    return Expected(x, y);
-  }
-};
-
-TEST_F(PaintTarget, DrawsUprightAtNaturalSizeFromTheTopLeft) {
-  for (int bitCount : {1, 4, 8, 24, 32}) {
-    SCOPED_TRACE(testing::Message() << bitCount << "-bit");
-    Clear();
-    TestPicture picture(5, 3, bitCount);
+// Each layout the painting takes, every row and column from its own place in
+// the picture, larger and smaller than the target. Big targets take two or
+// three bands, the last one shorter; a lowered limit makes GDI refuse bands
+// until they are halved.
+TEST_F(PaintTarget, EveryPixelShowsInItsPlaceWhateverTheLayoutAndBands) {
+  constexpr long long kWindows = 48LL << 20;
+  const struct {
+    const char* name;
+    Layout layout;
+    bool topDown;
+    int width, height;
+    int targetWidth = kTargetWidth, targetHeight = kTargetHeight;
+    long long limit = kWindows;
+  } cases[] = {
+      {"1-bit", Layout::k1, false, 37, 21},
+      {"4-bit", Layout::k4, false, 70, 50},
+      {"8-bit with a colour table", Layout::k8, false, 37, 21},
+      {"16-bit bit fields", Layout::k16BitFields, false, 70, 50},
+      {"24-bit bottom-up, rows padded", Layout::k24, false, 37, 21},
+      {"24-bit top-down", Layout::k24, true, 70, 50},
+      {"32-bit bottom-up", Layout::k32, false, 70, 50},
+      {"32-bit top-down", Layout::k32, true, 37, 21},
+      {"RLE8", Layout::kRle8, false, 70, 50},
+      {"RLE4", Layout::kRle4, false, 37, 21},
+      {"premultiplied alpha", Layout::kPremultiplied, true, 70, 50},
+      {"decoded", Layout::kDecoded, true, 70, 50},
+      {"two bands, bottom-up", Layout::k24, false, 1100, 800, 1024, 700},
+      {"three bands, top-down", Layout::k24, true, 1030, 1400, 1024, 1300},
+      {"three bands, RLE8", Layout::kRle8, false, 1030, 1400, 1024, 1300},
+      {"three bands, premultiplied", Layout::kPremultiplied, true, 1030, 1400, 1024, 1300},
+      {"halved bands, bottom-up", Layout::k8, false, 70, 50, 64, 47, 64 * 4 * 10},
+      {"halved bands, top-down", Layout::k32, true, 70, 50, 64, 47, 64 * 4 * 10},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    MakeTarget(c.targetWidth, c.targetHeight);
+    const PatternPicture picture(c.width, c.height, c.layout, c.topDown);
+    CheckedReset();
+    CheckedBitmapLimit(c.limit);
     Draw(picture.record);
-    for (int y = 0; y < 6; ++y) {
-      for (int x = 0; x < 8; ++x) {
-        const COLORREF want = x < 5 && y < 3 ? picture.Colour(x, y) : kUntouched;
-        ASSERT_EQ(At(x, y), want) << "at " << x << "," << y;
-      }
-    }
+    EXPECT_TRUE(ShowsOnlyThePicture(picture, c.width, c.height));
+    EXPECT_LE(CheckedLargestBitmap(), std::min<long long>(c.limit, kBandBytes));
   }
+  CheckedReset();
 }
 
 // Files as other programs write them, each a 30x20 picture of four coloured
@@ -196,29 +186,19 @@ TEST_F(PaintTarget, FilesThatOtherProgramsWriteShowAsTheyAre) {
   }
 }
 
-TEST_F(PaintTarget, LargerPictureShowsItsTopLeftPart) {
-  TestPicture picture(kTargetWidth + 20, kTargetHeight + 10, 24);
-  Draw(picture.record);
-  for (int y : {0, 1, kTargetHeight - 1}) {
-    for (int x : {0, 3, kTargetWidth - 1}) {
-      ASSERT_EQ(At(x, y), picture.Colour(x, y)) << "at " << x << "," << y;
-    }
-  }
-}
-
 TEST_F(PaintTarget, RecordWithoutPixelsDrawsNothing) {
-  TestPicture picture(5, 3, 24);
+  PatternPicture picture(5, 3, Layout::k24);
   picture.record.pixels = nullptr;
   Draw(picture.record);
-  for (int y = 0; y < kTargetHeight; ++y) {
-    for (int x = 0; x < kTargetWidth; ++x) ASSERT_EQ(At(x, y), kUntouched);
-  }
+  EXPECT_TRUE(ShowsOnlyThePicture(picture, 0, 0));
   EXPECT_EQ(CreatePictureBitmap(dc, picture.record, RECT{0, 0, 5, 3}), nullptr);
 }
 
 // Header fields from the file must not make GDI read past what it is given.
 // The pixel block ends at an inaccessible page, and the checked calls hand
 // GDI the header and the colour table the same way, so any over-read faults.
+// Runs that never end, under a size far past the end of their file, come
+// through the reader, which keeps what the file holds.
 TEST_F(PaintTarget, HostileHeaderFieldsStayWithinTheGivenMemory) {
   SYSTEM_INFO system;
   GetSystemInfo(&system);
@@ -229,29 +209,42 @@ TEST_F(PaintTarget, HostileHeaderFieldsStayWithinTheGivenMemory) {
   DWORD old = 0;
   ASSERT_TRUE(VirtualProtect(base + page, page, PAGE_NOACCESS, &old));
 
-  struct Case {
-    const char* name;
-    DWORD size;
-    DWORD clrUsed;
-    DWORD compression;
-    DWORD sizeImage;
-  } const cases[] = {
-      {"V5 header", 124, 0, BI_RGB, 0},
-      {"absurd colour count", 40, 305402420, BI_RGB, 0},
-      {"RLE8 size past the block", 40, 0, BI_RLE8, 0x7FFFFFF0},
+  const PatternPicture runs(8, 8, Layout::kRle8);
+  const BITMAPFILEHEADER file = {0x4D42, 0, 0, 0, 14 + 40 + sizeof runs.record.palette};
+  BITMAPINFOHEADER header = runs.record.infoHeader;
+  header.biSizeImage = 0x7FFFFFF0;
+  const auto bytes = [](const void* from, size_t size) {
+    return std::string(static_cast<const char*>(from), size);
   };
-  for (const Case& c : cases) {
+  const std::string path = ScratchDir() + "endless.bmp";
+  ASSERT_TRUE(WriteFileBytes(path, bytes(&file, 14) + bytes(&header, 40) +
+                                       bytes(runs.record.palette, sizeof runs.record.palette) +
+                                       bytes(runs.block.data(), runs.block.size() - 2)));
+  PictureRecord endless = {};
+  ASSERT_NE(LoadPicture(path.c_str(), &endless), nullptr);
+  RemoveFile(path);
+  PatternPicture v5(8, 8, Layout::k8);
+  v5.record.infoHeader.biSize = 124;
+  PatternPicture colours(8, 8, Layout::k8);
+  colours.record.infoHeader.biClrUsed = 305402420;
+  const struct {
+    const char* name;
+    PictureRecord record;
+  } cases[] = {
+      {"V5 header", v5.record},
+      {"absurd colour count", colours.record},
+      {"RLE8 without an end, its size past the file's", endless},
+  };
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    TestPicture picture(8, 8, 8);
-    picture.record.infoHeader.biSize = c.size;
-    picture.record.infoHeader.biClrUsed = c.clrUsed;
-    picture.record.infoHeader.biCompression = c.compression;
-    picture.record.infoHeader.biSizeImage = c.sizeImage;
-    unsigned char* block = base + page - picture.pixels.size();
-    memcpy(block, picture.pixels.data(), picture.pixels.size());
-    picture.record.pixels = block;
-    Draw(picture.record);
+    LONG blockBytes = 0;
+    ASSERT_TRUE(PictureBlockSize(c.record.infoHeader, &blockBytes));
+    PictureRecord record = c.record;
+    record.pixels = base + page - blockBytes;
+    memcpy(record.pixels, c.record.pixels, static_cast<size_t>(blockBytes));
+    Draw(record);
   }
+  free(endless.pixels);
   VirtualFree(base, 0, MEM_RELEASE);
 }
 

@@ -12,6 +12,7 @@
 #include "picture/picture_codecs.h"
 #include "picture/picture_file.h"
 #include "picture/picture_paint.h"
+#include "pattern_picture.h"
 
 namespace {
 
@@ -158,82 +159,47 @@ TEST_F(ViewerProc, PaintShowsTheDesktopAndDeletesWhatItMakesOnEveryPath) {
   gPicture = PictureRecord{};
 }
 
-// Pixel (x, y from the top) of a big test picture: palette entry
-// (x / 4 + 3 * y) % 256, so that run-length rows can hold runs of four.
-COLORREF BigColour(int x, int y) {
-  const int i = (x / 4 + 3 * y) % 256;
-  return RGB(i, 255 - i, i * 7 % 256);
-}
-
-// Bigger than the 200x100 window: 24 bits bottom-up or (-24) top-down, RLE8
-// (8) in runs of four, or premultiplied 32 bits top-down (32).
-struct BigPicture {
-  PictureRecord record = {};
-  std::vector<unsigned char> block;
-  BigPicture(int width, int height, int kind) {
-    const bool rle = kind == 8;
-    const bool topDown = kind < 0 || kind == 32;
-    const WORD bits = static_cast<WORD>(abs(kind));
-    record.infoHeader = {sizeof(BITMAPINFOHEADER), width, topDown ? -height : height, 1, bits,
-                         static_cast<DWORD>(rle ? BI_RLE8 : BI_RGB), 0, 0, 0, 0, 0};
-    record.premultipliedAlpha = kind == 32;
-    for (int i = 0; i < 256; ++i) {
-      const COLORREF c = BigColour(i * 4, 0);
-      record.palette[i] = {GetBValue(c), GetGValue(c), GetRValue(c), 0};
-    }
-    const size_t rowBytes = (width * bits + 31) / 32 * 4;
-    block.assign(rowBytes * height, 0);
-    size_t at = 0;
-    // An RLE row ends with 0, 0.
-    for (int row = 0; row < height; ++row, at = rle ? at + 2 : row * rowBytes) {
-      const int y = topDown ? row : height - 1 - row;
-      for (int x = 0; x < width; x += rle ? 4 : 1) {
-        const COLORREF c = BigColour(x, y);
-        const unsigned char pixel[] = {GetBValue(c), GetGValue(c), GetRValue(c), 255};
-        const unsigned char run[] = {4, static_cast<unsigned char>((x / 4 + 3 * y) % 256)};
-        memcpy(&block[at], rle ? run : pixel, rle ? 2 : bits / 8);
-        at += rle ? 2 : bits / 8;
-      }
-    }
-    if (rle) block[at + 1] = 1;  // the end of the picture
-    record.infoHeader.biSizeImage = rle ? static_cast<DWORD>(at + 2) : 0;
-    record.pixels = block.data();
-  }
-};
-
 // Whatever the picture's size, a paint converts only what the window shows,
-// in bitmaps no larger than the window, and in smaller ones when GDI refuses.
+// in bitmaps no larger than a band, and in smaller ones when GDI refuses;
+// every pixel of the window shows its own pixel of the picture.
 TEST_F(ViewerProc, PictureLargerThanTheWindowShowsItsTopLeftPartFromSmallBitmaps) {
   constexpr long long kWindows = 48LL << 20;
   const struct {
     const char* name;
-    int width, height, kind;
+    int width, height;
+    Layout layout;
+    bool topDown;
     long long limit;
     int windowWidth = 200, windowHeight = 100;
   } cases[] = {
-      {"24-bit", 5000, 4000, 24, kWindows},   {"top-down", 400, 300, -24, kWindows},
-      {"RLE8", 400, 300, 8, kWindows},        {"premultiplied", 400, 300, 32, kWindows},
-      {"limit below the window", 5000, 4000, 24, 200 * 100 * 4 / 3},
-      {"window past one band", 5000, 4000, 24, kWindows, 1000, 700},
+      {"24-bit", 5000, 4000, Layout::k24, false, kWindows},
+      {"top-down", 400, 300, Layout::k24, true, kWindows},
+      {"RLE8", 400, 300, Layout::kRle8, false, kWindows},
+      {"premultiplied", 400, 300, Layout::kPremultiplied, true, kWindows},
+      {"limit below the window", 5000, 4000, Layout::k24, false, 200 * 100 * 4 / 3},
+      {"window past one band", 5000, 4000, Layout::k24, true, kWindows, 1000, 700},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    BigPicture picture(c.width, c.height, c.kind);
+    const PatternPicture picture(c.width, c.height, c.layout, c.topDown);
     gPicture = picture.record;
     CheckedReset();
     CheckedBitmapLimit(c.limit);
     SetWindowPos(hwnd, nullptr, 0, 0, c.windowWidth, c.windowHeight, SWP_NOZORDER | SWP_NOACTIVATE);
     InvalidateRect(hwnd, nullptr, TRUE);
     UpdateWindow(hwnd);
-    HDC window = GetDC(hwnd);
-    for (const POINT p :
-         {POINT{0, 0}, POINT{199, 0}, POINT{0, 99}, POINT{199, 99}, POINT{77, 41}}) {
-      EXPECT_EQ(GetPixel(window, p.x, p.y), BigColour(p.x, p.y)) << "at " << p.x << "," << p.y;
-    }
-    ReleaseDC(hwnd, window);
     EXPECT_LE(CheckedLargestBitmap(),
               std::min({4LL * c.windowWidth * c.windowHeight, c.limit, LONGLONG{kBandBytes}}));
     EXPECT_EQ(CheckedLiveCount(), 0);
+    HDC window = GetDC(hwnd);
+    const uint32_t desktop = GetRValue(kCheckedDesktopColour) << 16 |
+                             GetGValue(kCheckedDesktopColour) << 8 | GetBValue(kCheckedDesktopColour);
+    // What lies off the screen is never drawn.
+    const int seenWidth = std::min(c.windowWidth, GetSystemMetrics(SM_CXSCREEN));
+    const int seenHeight = std::min(c.windowHeight, GetSystemMetrics(SM_CYSCREEN));
+    EXPECT_TRUE(SamePixels(ReadBack(window, seenWidth, seenHeight),
+                           [&](int x, int y) { return picture.Shows(x, y, desktop); }));
+    ReleaseDC(hwnd, window);
   }
   gPicture = PictureRecord{};
   CheckedReset();

@@ -1,0 +1,69 @@
+#!/bin/sh
+# Usage: shown-pictures.sh FOLDER WIDTHxHEIGHT
+# Pictures that other people's tools made, for the end-to-end comparison:
+# photos and artwork from Debian's mate-backgrounds (JPEG and PNG, installed
+# here when missing), and BMP files that ImageMagick makes from one of them:
+# 24-bit bottom-up, 8-bit RLE (ImageMagick writes only encoded runs, which
+# take more bytes than the rows would uncompressed) and 24-bit top-down.
+# For each, ImageMagick's own decode of the part that a screen of that size
+# shows goes to FOLDER as a PPM, and FOLDER/list.txt names the picture (a
+# Linux path) and its decode, a tab between them. Made again only when this
+# script is newer than the list.
+set -e
+folder=$1
+size=$2
+list="$folder/list.txt"
+[ -f "$list" ] && [ "$list" -nt "$0" ] && exit 0
+
+backgrounds=/usr/share/backgrounds/mate
+if [ ! -d "$backgrounds" ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing Debian package mate-backgrounds. As root, run: apt-get install -y mate-backgrounds" >&2
+    exit 1
+  fi
+  echo "Installing mate-backgrounds"
+  # Package lists may be missing or old on a fresh machine.
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q mate-backgrounds >/dev/null 2>&1 || {
+    DEBIAN_FRONTEND=noninteractive apt-get update -q >/dev/null || true
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q mate-backgrounds >/dev/null
+  }
+fi
+
+mkdir -p "$folder"
+: >"$list.part"
+# The decode of what the screen shows: upright as the EXIF orientation says,
+# and, where the picture is transparent, over black, as Wine paints the
+# background under it.
+decode() {
+  convert "$1[0]" -auto-orient -background black -alpha remove -crop "$size+0+0" +repage \
+    -depth 8 "ppm:$folder/$2"
+  printf '%s\t%s\n' "$1" "$2" >>"$list.part"
+}
+
+# Larger and smaller than a 1920x1080 screen; the first is wider than 4000.
+for picture in abstract/Elephants_5640x3172.jpg nature/Garden.jpg nature/GreenMeadow.jpg \
+    nature/Dune.jpg desktop/Ubuntu-Mate-Cold-no-logo.png desktop/Float-into-MATE.png \
+    abstract/Arc-Colors-Transparent-Wallpaper.png desktop/Stripes.png; do
+  decode "$backgrounds/$picture" "$(basename "$picture").ppm"
+done
+
+photo="$backgrounds/nature/Garden.jpg"
+part=2200x1300+0+0
+convert "$photo" -crop "$part" +repage -type truecolor "BMP3:$folder/bottom-up.bmp"
+convert "$photo" -crop "$part" +repage -type palette -compress RLE "BMP3:$folder/rle8.bmp"
+# ImageMagick writes rows bottom-up only: the same rows stored top-down.
+python3 - "$folder/bottom-up.bmp" "$folder/top-down.bmp" <<'EOF'
+import struct, sys
+data = open(sys.argv[1], 'rb').read()
+rows_at, = struct.unpack_from('<I', data, 10)
+width, height, _, bits = struct.unpack_from('<iiHH', data, 18)
+row = (width * bits + 31) // 32 * 4
+rows = [data[rows_at + i * row:rows_at + (i + 1) * row] for i in range(height)]
+header = bytearray(data[:rows_at])
+struct.pack_into('<i', header, 22, -height)
+open(sys.argv[2], 'wb').write(bytes(header) + b''.join(reversed(rows)))
+EOF
+for bmp in bottom-up.bmp rle8.bmp top-down.bmp; do
+  decode "$folder/$bmp" "$bmp.ppm"
+done
+mv "$list.part" "$list"
