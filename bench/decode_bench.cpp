@@ -84,6 +84,13 @@ bool ParseFigures(const std::string& text, Figures* figures) {
   return true;
 }
 
+// A path in the system's code page, as the program takes names: in Unicode.
+std::wstring WidePath(const char* path) {
+  wchar_t wide[MAX_PATH] = {};
+  MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH);
+  return wide;
+}
+
 // The stored rectangle that lands in the screen's top-left corner once the
 // picture is turned. Orientation 6 is turned clockwise to show, so the shown
 // left edge is the stored bottom row: the corner comes from the stored
@@ -102,8 +109,7 @@ WICRect ShownStoredPart(int orientation, UINT width, UINT height, UINT screenWid
 // The floor: COM, the decoder, a converter to 32-bit BGRA and one CopyPixels
 // of the shown stored rectangle into one buffer, nothing more.
 int MeasureFloor(const char* path, int orientation) {
-  wchar_t widePath[MAX_PATH + 1];
-  if (MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH + 1) == 0) return 1;
+  const std::wstring widePath = WidePath(path);
   const UINT screenWidth = static_cast<UINT>(GetSystemMetrics(SM_CXSCREEN));
   const UINT screenHeight = static_cast<UINT>(GetSystemMetrics(SM_CYSCREEN));
   Figures figures;
@@ -120,7 +126,7 @@ int MeasureFloor(const char* path, int orientation) {
   bool decoded =
       SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                  IID_IWICImagingFactory, reinterpret_cast<void**>(&factory))) &&
-      SUCCEEDED(factory->CreateDecoderFromFilename(widePath, nullptr, GENERIC_READ,
+      SUCCEEDED(factory->CreateDecoderFromFilename(widePath.c_str(), nullptr, GENERIC_READ,
                                                    WICDecodeMetadataCacheOnDemand, &decoder)) &&
       SUCCEEDED(decoder->GetFrame(0, &frame)) && SUCCEEDED(frame->GetSize(&width, &height)) &&
       SUCCEEDED(factory->CreateFormatConverter(&converter)) &&
@@ -201,7 +207,8 @@ int MeasureLoad(const char* path) {
   PictureRecord record = {};
   bool comStarted = false;
   const double start = WallSeconds();
-  const void* pixels = LoadAnyPicture(path, screenWidth, screenHeight, &record, &comStarted);
+  const void* pixels =
+      LoadAnyPicture(WidePath(path).c_str(), screenWidth, screenHeight, &record, &comStarted);
   figures.seconds = WallSeconds() - start;
 
   const PROCESS_MEMORY_COUNTERS after = MemoryNow();
@@ -229,8 +236,8 @@ int CheckShown(const char* path, const char* decodePath) {
   if (hwnd == nullptr) return 1;
   PictureRecord record = {};
   bool comStarted = false;
-  LoadAnyPicture(path, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), &record,
-                 &comStarted);
+  LoadAnyPicture(WidePath(path).c_str(), GetSystemMetrics(SM_CXSCREEN),
+                 GetSystemMetrics(SM_CYSCREEN), &record, &comStarted);
   FirstPaintSeconds(hwnd, record);
   HDC hdc = GetDC(hwnd);
   double mean = 0;

@@ -30,9 +30,15 @@ endif()
 
 # A GoogleTest program under Wine: it passes only by reaching GoogleTest's
 # closing summary, so a crash fails it whatever the exit status says.
+# The test is named after the program unless NAME says otherwise; the rest
+# of the arguments go to the program.
 function(vistrel_add_wine_test target)
-  add_test(NAME ${target}
+  cmake_parse_arguments(PARSE_ARGV 1 test "" NAME "")
+  if(NOT test_NAME)
+    set(test_NAME ${target})
+  endif()
+  add_test(NAME ${test_NAME}
            COMMAND sh ${PROJECT_SOURCE_DIR}/cmake/wine-gtest.sh ${VISTREL_WINE_PREFIX}
-                   ${VISTREL_WINE_LOADER} $<TARGET_FILE:${target}> ${ARGN})
-  set_tests_properties(${target} PROPERTIES FIXTURES_REQUIRED "display;wine" TIMEOUT 300)
+                   ${VISTREL_WINE_LOADER} $<TARGET_FILE:${target}> ${test_UNPARSED_ARGUMENTS})
+  set_tests_properties(${test_NAME} PROPERTIES FIXTURES_REQUIRED "display;wine" TIMEOUT 300)
 endfunction()

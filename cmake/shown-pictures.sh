@@ -8,7 +8,9 @@
 # For each, ImageMagick's own decode of the part that a screen of that size
 # shows goes to FOLDER as a PPM, and FOLDER/list.txt names the picture (a
 # Linux path) and its decode, a tab between them. Made again only when this
-# script is newer than the list.
+# script is newer than the list. FOLDER/names.txt lists the same way copies
+# whose names no code page holds, for runs under Japanese and English code
+# pages, which need those locales (made here when missing).
 set -e
 folder=$1
 size=$2
@@ -28,6 +30,17 @@ if [ ! -d "$backgrounds" ]; then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q mate-backgrounds >/dev/null
   }
 fi
+
+# Wine takes its code page from the locale it starts in; a UTF-8 locale that
+# exists also lets it spell any file name.
+for name in ja_JP en_US; do
+  locale -a | grep -qix "$name.utf8" && continue
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing locale $name.UTF-8. As root, run: localedef -i $name -f UTF-8 $name.UTF-8" >&2
+    exit 1
+  fi
+  localedef -i "$name" -f UTF-8 "$name.UTF-8"
+done
 
 mkdir -p "$folder"
 : >"$list.part"
@@ -66,4 +79,20 @@ EOF
 for bmp in bottom-up.bmp rle8.bmp top-down.bmp; do
   decode "$folder/$bmp" "$bmp.ppm"
 done
+
+# Copies of three of them under names that code pages 932 and 1252 cannot
+# spell (but for the Japanese one, which 932 can), in UTF-8 written as
+# escapes to keep this file ASCII: a PNG named with an accent and an emoji,
+# a BMP named in Japanese, a JPEG named in Korean; and a Korean name that no
+# file has, which shows only the background.
+cafe=$(printf 'caf\303\251 \360\237\220\261.png')
+photo=$(printf '\345\206\231\347\234\237.bmp')
+seoul=$(printf '\354\204\234\354\232\270 \354\202\254\354\247\204.jpg')
+missing=$(printf '\354\227\206\353\212\224 \352\267\270\353\246\274.png')
+cp "$backgrounds/desktop/Float-into-MATE.png" "$folder/$cafe"
+cp "$folder/bottom-up.bmp" "$folder/$photo"
+cp "$backgrounds/nature/GreenMeadow.jpg" "$folder/$seoul"
+convert -size 64x64 xc:black -depth 8 "ppm:$folder/background.ppm"
+printf '%s\t%s\n' "$folder/$cafe" Float-into-MATE.png.ppm "$folder/$photo" bottom-up.bmp.ppm \
+  "$folder/$seoul" GreenMeadow.jpg.ppm "$folder/$missing" background.ppm >"$folder/names.txt"
 mv "$list.part" "$list"

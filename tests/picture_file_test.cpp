@@ -99,12 +99,28 @@ PictureRecord EarlierRecord() {
   return record;
 }
 
+// Loads `bytes` from a file by its path into *record, and from a stream
+// opened on the same file into a copy of *record: both must read the same.
 void Load(const std::string& bytes, PictureRecord* record,
           const std::string& path = ScratchDir() + "picture.bmp") {
   ASSERT_TRUE(WriteFileBytes(path, bytes));
+  PictureRecord streamed = *record;
+  FILE* file = fopen(path.c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(ReadPicture(file, &streamed), streamed.pixels);
+  fclose(file);
   void* const loaded = LoadPicture(path.c_str(), record);
   EXPECT_EQ(loaded, record->pixels);
   RemoveFile(path);
+  EXPECT_EQ(HeaderBytes(streamed.fileHeader, streamed.infoHeader),
+            HeaderBytes(record->fileHeader, record->infoHeader));
+  EXPECT_EQ(memcmp(streamed.palette, record->palette, sizeof record->palette), 0);
+  LONG blockBytes = 0;
+  if (streamed.pixels == record->pixels) return;  // none, or the earlier block kept
+  ASSERT_TRUE(streamed.pixels != nullptr && record->pixels != nullptr &&
+              PictureBlockSize(record->infoHeader, &blockBytes));
+  EXPECT_EQ(memcmp(streamed.pixels, record->pixels, static_cast<size_t>(blockBytes)), 0);
+  free(streamed.pixels);
 }
 
 // Checks that `after` holds `file` read in one pass from offset 0 over

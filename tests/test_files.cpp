@@ -89,12 +89,18 @@ void RemoveLongTree(const std::wstring& folder) {
 
 }  // namespace
 
+std::wstring Wide(const std::string& text, unsigned codePage) {
+  std::wstring wide(text.size(), L'\0');
+  const int length = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()),
+                                         &wide[0], static_cast<int>(wide.size()));
+  wide.resize(static_cast<size_t>(length));
+  return wide;
+}
+
 void RemoveTree(const std::string& path) {
   std::string full = path;
   while (!full.empty() && full.back() == '\\') full.pop_back();
-  wchar_t wide[MAX_PATH + 1] = {};
-  if (MultiByteToWideChar(CP_ACP, 0, full.c_str(), -1, wide, MAX_PATH + 1) == 0) return;
-  RemoveLongTree(std::wstring(L"\\\\?\\") + wide);
+  if (!full.empty()) RemoveLongTree(L"\\\\?\\" + Wide(full));
 }
 #else
 void RemoveTree(const std::string& path) {

@@ -16,6 +16,11 @@ void MakeReadOnly(const std::string& path);
 // Removes a folder and everything in it.
 void RemoveTree(const std::string& path);
 
+#ifdef _WIN32
+// Text in the system's code page (or, with `codePage`, another), as Unicode.
+std::wstring Wide(const std::string& text, unsigned codePage = 0);
+#endif
+
 // A writable scratch folder for this test program, with a trailing separator;
 // it is removed when the program ends.
 std::string ScratchDir();

@@ -152,10 +152,8 @@ bool CopyTurned(IWICBitmapSource* source, const WICRect& part, int orientation, 
 
 // Decodes the part of `path` that a window of `keepWidth` x `keepHeight`
 // shows into `record`; the record is changed only when all of it came in.
-void* DecodePicture(const char* path, int orientation, LONG keepWidth, LONG keepHeight,
+void* DecodePicture(const wchar_t* path, int orientation, LONG keepWidth, LONG keepHeight,
                     PictureRecord* record) {
-  wchar_t widePath[MAX_PATH + 1];
-  if (MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH + 1) == 0) return record->pixels;
   // NOTE: the first factory's class: Windows 8 and later also have a second
   // one, which Windows 7 lacks.
   ScopedRelease<IWICImagingFactory> factory;
@@ -167,7 +165,7 @@ void* DecodePicture(const char* path, int orientation, LONG keepWidth, LONG keep
   ScopedRelease<IWICBitmapFrameDecode> frame;
   UINT width = 0;
   UINT height = 0;
-  if (FAILED(factory->CreateDecoderFromFilename(widePath, nullptr, GENERIC_READ,
+  if (FAILED(factory->CreateDecoderFromFilename(path, nullptr, GENERIC_READ,
                                                 WICDecodeMetadataCacheOnDemand, decoder.Out())) ||
       FAILED(decoder->GetFrame(0, frame.Out())) ||
       FAILED(frame->GetSize(&width, &height)) || width == 0 || height == 0 ||
@@ -219,17 +217,24 @@ void* DecodedPictureBlock(UINT width, UINT height, BITMAPINFOHEADER* header) {
   return calloc(static_cast<size_t>(bytes), 1);
 }
 
-void* LoadAnyPicture(const char* path, LONG keepWidth, LONG keepHeight, PictureRecord* record,
-                     bool* comStarted) {
-  FILE* file = fopen(path, "rb");
+void* LoadAnyPicture(const wchar_t* path, LONG keepWidth, LONG keepHeight,
+                     PictureRecord* record, bool* comStarted) {
+  FILE* file = _wfopen(path, L"rb");
   if (file == nullptr) return nullptr;
   unsigned char start[2] = {};
   const size_t got = fread(start, 1, sizeof start, file);
   const bool bmp = got == sizeof start && (start[0] | start[1] << 8) == kBmType;
+  void* bmpPixels = nullptr;
   // Read before WIC opens the file: WIC does not turn pictures itself.
-  const int orientation = bmp || got == 0 ? 1 : ExifOrientation(ReadFileAt, file);
+  int orientation = 1;
+  if (bmp) {
+    rewind(file);
+    bmpPixels = ReadPicture(file, record);
+  } else if (got != 0) {
+    orientation = ExifOrientation(ReadFileAt, file);
+  }
   (void)fclose(file);  // opened for reading: closing cannot lose data
-  if (bmp) return LoadPicture(path, record);
+  if (bmp) return bmpPixels;
   if (got == 0) return record->pixels;  // empty: nothing for any codec
 
   const HRESULT started =

@@ -17,8 +17,10 @@
 // COM is initialised only for such a file; *comStarted is then set, and the
 // caller ends COM with CoUninitialize on this thread when the run is over.
 // A file that cannot be opened or decoded leaves the record alone.
-void* LoadAnyPicture(const char* path, LONG keepWidth, LONG keepHeight, PictureRecord* record,
-                     bool* comStarted);
+// The name is in Unicode, so that a picture shows whatever characters its
+// name holds, not only those of the system's code page.
+void* LoadAnyPicture(const wchar_t* path, LONG keepWidth, LONG keepHeight,
+                     PictureRecord* record, bool* comStarted);
 
 // A zero-filled block for a decoded, top-down 32-bit picture of `width` x
 // `height`, with `header` set for it; null, with nothing allocated, when the

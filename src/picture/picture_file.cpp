@@ -284,7 +284,12 @@ bool PictureBlockSize(const BITMAPINFOHEADER& infoHeader, LONG* bytes) {
 void* LoadPicture(const char* path, PictureRecord* record) {
   FILE* file = fopen(path, "rb");
   if (file == nullptr) return nullptr;
+  void* const pixels = ReadPicture(file, record);
+  (void)fclose(file);  // opened for reading: closing cannot lose data
+  return pixels;
+}
 
+void* ReadPicture(FILE* file, PictureRecord* record) {
   // The header bytes start as the record's current headers, so a file that
   // ends inside them changes only the bytes that came in.
   unsigned char fileBytes[kFileHeaderBytes];
@@ -300,10 +305,7 @@ void* LoadPicture(const char* path, PictureRecord* record) {
               : fread(infoBytes + kSizeFieldBytes, 1, sizeof infoBytes - kSizeFieldBytes, file);
   // NOTE: on Linux fopen opens a folder and only reading fails; Windows
   // refuses to open it. Both count as a file that cannot be opened.
-  if (got == 0 && ferror(file) != 0) {
-    (void)fclose(file);
-    return nullptr;
-  }
+  if (got == 0 && ferror(file) != 0) return nullptr;
   DecodeFileHeader(fileBytes, &record->fileHeader);
   if (core) {
     DecodeCoreHeader(coreBytes, &record->infoHeader);
@@ -336,6 +338,5 @@ void* LoadPicture(const char* path, PictureRecord* record) {
     SkipTo(file, at, record->fileHeader.bfOffBits);
     record->pixels = ReadRows(file, &record->infoHeader);
   }
-  (void)fclose(file);  // opened for reading: closing cannot lose data
   return record->pixels;
 }

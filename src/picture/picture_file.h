@@ -5,6 +5,8 @@
 // than the rows the header describes.
 #pragma once
 
+#include <cstdio>
+
 #include "win32_compat.h"
 
 struct PictureRecord {
@@ -28,6 +30,9 @@ extern PictureRecord gPicture;
 // the record alone.
 // An earlier block in the record is not freed: the record's owner frees it.
 void* LoadPicture(const char* path, PictureRecord* record);
+// The same from a file the caller has opened for reading in binary mode (on
+// Windows, by a name in Unicode), from where it stands; the caller closes it.
+void* ReadPicture(FILE* file, PictureRecord* record);
 
 // Palette entries stored for the bit count: 2, 4, 16, 256, 0 for 16, 24 and
 // 32 bits, and -1 for any other bit count.

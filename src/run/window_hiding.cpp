@@ -1,7 +1,7 @@
 // Single instance, hiding and restoring windows.
 #include "window_hiding.h"
 
-#include <dwmapi.h>
+#include "viewer/cloaking.h"
 
 const char kSingleInstanceName[] = "This project name is SOLVANE.";
 
@@ -11,31 +11,7 @@ namespace {
 PtrList* gHiddenWindows = nullptr;
 LPTOP_LEVEL_EXCEPTION_FILTER gPreviousFilter = nullptr;
 
-// DwmGetWindowAttribute while the enumeration runs, where the system has it.
-using DwmGetWindowAttributeProc = decltype(&DwmGetWindowAttribute);
-DwmGetWindowAttributeProc gDwmGetWindowAttribute = nullptr;
-
-// dwmapi.dll from the system folder only, never one planted beside the
-// program; null where the system cannot promise that (XP, Vista and 7
-// without the update that brought the search flags) or has no such DLL.
-HMODULE LoadDwmApi() {
-  // The documented test for the LOAD_LIBRARY_SEARCH_* flags: older systems
-  // may ignore an unknown flag and search the program's folder.
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  if (kernel == nullptr || GetProcAddress(kernel, "AddDllDirectory") == nullptr) return nullptr;
-  return LoadLibraryExA("dwmapi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-}
-
 }  // namespace
-
-// Hiding a cloaked window gains nothing, and showing it again is a change its
-// application did not ask for.
-bool IsCloaked(HWND hwnd) {
-  DWORD cloaked = 0;
-  return gDwmGetWindowAttribute != nullptr &&
-         SUCCEEDED(gDwmGetWindowAttribute(hwnd, DWMWA_CLOAKED, &cloaked, sizeof cloaked)) &&
-         cloaked != 0;
-}
 
 HANDLE AcquireSingleInstance(const char* name) {
   HANDLE mutex = CreateMutexA(nullptr, TRUE, name);
@@ -52,6 +28,8 @@ BOOL ShowOrHide(HWND hwnd, int show) {
   return ShowWindowAsync(hwnd, show != 0 ? SW_SHOWNA : SW_HIDE);
 }
 
+// Hiding a cloaked window gains nothing, and showing it again is a change its
+// application did not ask for.
 BOOL CALLBACK HideWindowProc(HWND hwnd, LPARAM lParam) {
   auto* list = reinterpret_cast<PtrList*>(lParam);
   if (!IsWindowVisible(hwnd) || IsIconic(hwnd) || IsCloaked(hwnd)) return TRUE;
@@ -69,17 +47,7 @@ PtrList* HideOtherWindows() {
   // must still show the windows hidden so far.
   gHiddenWindows = list;
   gPreviousFilter = SetUnhandledExceptionFilter(RestoreOnCrash);
-  // NOTE: Windows 8 and later answer S_OK for every window, with 0 for one
-  // that is on the screen. Windows 7 fails the call, and so does Wine
-  // (E_NOTIMPL), so there no window counts as cloaked.
-  HMODULE dwm = LoadDwmApi();
-  if (dwm != nullptr) {
-    gDwmGetWindowAttribute = reinterpret_cast<DwmGetWindowAttributeProc>(
-        reinterpret_cast<void (*)()>(GetProcAddress(dwm, "DwmGetWindowAttribute")));
-  }
   EnumWindows(HideWindowProc, reinterpret_cast<LPARAM>(list));
-  gDwmGetWindowAttribute = nullptr;
-  if (dwm != nullptr) FreeLibrary(dwm);
   return list;
 }
 

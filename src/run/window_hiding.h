@@ -8,11 +8,6 @@
 
 extern const char kSingleInstanceName[];
 
-// The desktop window manager "cloaks" windows that keep WS_VISIBLE but are on
-// no screen: on other virtual desktops, suspended store apps, parts of the
-// shell. False until HideOtherWindows has looked for the manager, and where
-// the system has none.
-bool IsCloaked(HWND hwnd);
 // The mutex handle when this is the first copy, otherwise null.
 HANDLE AcquireSingleInstance(const char* name);
 // Records and hides each visible, non-minimised top-level window that the

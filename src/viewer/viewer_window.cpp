@@ -6,11 +6,12 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 #include "picture/picture_codecs.h"
 #include "picture/picture_file.h"
 #include "picture/picture_paint.h"
-#include "run/window_hiding.h"
+#include "viewer/cloaking.h"
 
 const char kViewerClassName[] = "VistrelView";
 ViewerSettings gSettings;
@@ -78,16 +79,38 @@ ViewerRun* RunOf(HWND hwnd) {
   return reinterpret_cast<ViewerRun*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
 }
 
+// Text in the system's code page as Unicode, into `name` of MAX_PATH
+// characters; false when it does not fit.
+bool FromCodePage(const char* text, wchar_t* name) {
+  return MultiByteToWideChar(CP_ACP, 0, text, -1, name, MAX_PATH) != 0;
+}
+
+// The chosen picture's name into `name` (MAX_PATH characters); false for
+// none, or one too long to hold. One argument names the picture for this run
+// only; it never falls back to the stored one, which is in the code page.
+bool ChosenPicture(int argc, char** argv, wchar_t* name) {
+  if (argc != 2) {
+    return gSettings.displayFile[0] != '\0' && FromCodePage(gSettings.displayFile, name);
+  }
+  // Windows passes the command line in Unicode; argv has it in the code
+  // page, with "?" for every character the code page lacks. argc still
+  // decides how many arguments there are.
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr || count != 2) {
+    if (wide != nullptr) LocalFree(wide);
+    return FromCodePage(argv[1], name);
+  }
+  const size_t length = wcslen(wide[1]);
+  if (length < MAX_PATH) memcpy(name, wide[1], (length + 1) * sizeof(wchar_t));
+  LocalFree(wide);
+  return length < MAX_PATH;
+}
+
 // A decoded picture keeps only the part that a window of run->keptWidth x
 // run->keptHeight shows.
-void LoadChosenPicture(int argc, char** argv, ViewerRun* run) {
-  // One argument names the picture for this run only; it never falls back
-  // to the stored one.
-  if (argc == 2) {
-    run->picture = argv[1];
-  } else if (gSettings.displayFile[0] != '\0') {
-    run->picture = gSettings.displayFile;
-  }
+void LoadChosenPicture(int argc, char** argv, wchar_t* name, ViewerRun* run) {
+  if (ChosenPicture(argc, argv, name)) run->picture = name;
   gPicture.pixels = run->picture == nullptr
                         ? nullptr
                         : LoadAnyPicture(run->picture, run->keptWidth, run->keptHeight,
@@ -220,12 +243,13 @@ int RunViewer(int argc, char** argv) {
   const int height = GetSystemMetrics(SM_CYSCREEN);
   HINSTANCE instance = GetModuleHandleA(nullptr);
   RegisterViewerClass(instance, kViewerClassName, ViewerWindowProc, CS_NOCLOSE, "", NULL_BRUSH);
+  wchar_t picture[MAX_PATH] = {};
   ViewerRun run = {nullptr, width, height, false};
   HWND hwnd = CreateWindowExA(kViewerExStyle, kViewerClassName, kViewerClassName, kViewerStyle,
                               0, 0, width, height, nullptr, nullptr, instance, &run);
   if (hwnd == nullptr) return 0;
   MakeTopmost(hwnd);
-  LoadChosenPicture(argc, argv, &run);
+  LoadChosenPicture(argc, argv, picture, &run);
   SetTimer(hwnd, kCoverTimer, kCoverCheckMs, nullptr);
 
   MSG msg;

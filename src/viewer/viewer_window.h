@@ -17,8 +17,8 @@ int RunViewer(int argc, char** argv);
 // What the window needs to take a decoded picture again for a larger screen;
 // RunViewer hands it to the window as its creation parameter.
 struct ViewerRun {
-  const char* picture;  // the chosen file, null for none
-  int keptWidth;        // the screen size its decoded part was kept for
+  const wchar_t* picture;  // the chosen file's name, null for none
+  int keptWidth;           // the screen size its decoded part was kept for
   int keptHeight;
   bool comStarted;  // it went through Windows' codecs, and COM is to be ended
 };

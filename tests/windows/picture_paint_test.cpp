@@ -163,7 +163,7 @@ TEST_F(PaintTarget, FilesThatOtherProgramsWriteShowAsTheyAre) {
     PictureRecord record = {};
     const int comStarts = CheckedComStarts();
     bool comStarted = false;
-    ASSERT_NE(LoadAnyPicture((folder + name).c_str(), kTargetWidth, kTargetHeight, &record,
+    ASSERT_NE(LoadAnyPicture(Wide(folder + name).c_str(), kTargetWidth, kTargetHeight, &record,
                              &comStarted),
               nullptr);
     EXPECT_EQ(CheckedComStarts() - comStarts, bmp ? 0 : 1);
@@ -271,7 +271,7 @@ TEST(DecodedPicture, KeepsOnlyTheCornerTheWindowShows) {
     PictureRecord record = {};
     bool comStarted = false;
     const auto* pixels = static_cast<const DWORD*>(
-        LoadAnyPicture(path.c_str(), kTargetWidth, kTargetHeight, &record, &comStarted));
+        LoadAnyPicture(Wide(path).c_str(), kTargetWidth, kTargetHeight, &record, &comStarted));
     if (comStarted) CoUninitialize();
     ASSERT_NE(pixels, nullptr);
     EXPECT_EQ(record.infoHeader.biWidth, kTargetWidth);

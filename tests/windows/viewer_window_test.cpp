@@ -12,7 +12,9 @@
 #include "picture/picture_codecs.h"
 #include "picture/picture_file.h"
 #include "picture/picture_paint.h"
+#include "../test_files.h"
 #include "pattern_picture.h"
+#include "wic_picture.h"
 
 namespace {
 
@@ -159,6 +161,37 @@ TEST_F(ViewerProc, PaintShowsTheDesktopAndDeletesWhatItMakesOnEveryPath) {
   gPicture = PictureRecord{};
 }
 
+// The cover's check passes over windows above it that show nothing, hidden
+// or cloaked, and puts the cover back over the first one that shows.
+TEST_F(ViewerProc, CoverGoesBackOverTheFirstWindowAboveItThatShows) {
+  SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  const struct {
+    const char* name;
+    bool shownOnTop;
+    bool cloaked;
+  } cases[] = {
+      {"a shown window above a hidden one", true, false},
+      {"a hidden window alone", false, false},
+      {"a cloaked window above a hidden one", true, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto topmost = [](DWORD style) {
+      return CreateWindowExA(WS_EX_TOPMOST | WS_EX_NOACTIVATE, "STATIC", "", WS_POPUP | style, 0,
+                             0, 10, 10, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    };
+    HWND hidden = topmost(0);
+    HWND shown = c.shownOnTop ? topmost(WS_VISIBLE) : nullptr;
+    CheckedCloak(c.cloaked ? shown : nullptr);
+    ASSERT_EQ(GetWindow(hwnd, GW_HWNDPREV), hidden);
+    SendMessageA(hwnd, WM_TIMER, 1, 0);
+    EXPECT_EQ(GetWindow(hwnd, GW_HWNDPREV) == nullptr, c.shownOnTop && !c.cloaked);
+    CheckedCloak(nullptr);
+    if (shown != nullptr) DestroyWindow(shown);
+    DestroyWindow(hidden);
+  }
+}
+
 // Whatever the picture's size, a paint converts only what the window shows,
 // in bitmaps no larger than a band, and in smaller ones when GDI refuses;
 // every pixel of the window shows its own pixel of the picture.
@@ -206,13 +239,13 @@ TEST_F(ViewerProc, PictureLargerThanTheWindowShowsItsTopLeftPartFromSmallBitmaps
 }
 
 // The screen changes size while the cover is up: the window covers it again
-// from 0,0, and a decoded picture that kept less than the larger screen shows
-// is read again for it.
+// from 0,0, and a decoded picture that kept less than the larger screen shows,
+// in either direction, is read again for it into a block of its own, the old
+// one freed. A block that large comes straight from the system, and is gone
+// from the address space once freed.
 TEST(ViewerWindow, CoversTheScreenAgainWhenItChangesSize) {
-  char exe[MAX_PATH + 1] = {};
-  GetModuleFileNameA(nullptr, exe, MAX_PATH);
-  std::string path = exe;
-  path = path.substr(0, path.rfind('\\') + 1) + "pictures\\quad.png";  // 30x20
+  const std::wstring path = Wide(ScratchDir() + "changes.png");
+  ASSERT_TRUE(WriteQuadrants(ScratchDir() + "changes.png", 1200, 900, GUID_ContainerFormatPng));
   ViewerRun run = {path.c_str(), 10, 5, false};
   gPicture = PictureRecord{};
   gPicture.pixels = LoadAnyPicture(run.picture, 10, 5, &gPicture, &run.comStarted);
@@ -220,7 +253,8 @@ TEST(ViewerWindow, CoversTheScreenAgainWhenItChangesSize) {
   RegisterViewerClass(instance, kViewerClassName, ViewerWindowProc, CS_NOCLOSE, "", NULL_BRUSH);
   HWND hwnd = CreateWindowExA(WS_EX_TOPMOST, kViewerClassName, "", WS_POPUP | WS_VISIBLE, 5, 5,
                               10, 5, nullptr, nullptr, instance, &run);
-  for (const SIZE screen : {SIZE{64, 48}, SIZE{32, 16}}) {  // grown, then shrunk
+  // Taller only, then wider too, then smaller: the picture is taken again twice.
+  for (const SIZE screen : {SIZE{10, 48}, SIZE{1300, 1000}, SIZE{32, 16}}) {
     SCOPED_TRACE(screen.cx);
     CheckedScreenSize(screen.cx, screen.cy);
     SendMessageA(hwnd, WM_DISPLAYCHANGE, 32, MAKELPARAM(screen.cx, screen.cy));
@@ -230,7 +264,12 @@ TEST(ViewerWindow, CoversTheScreenAgainWhenItChangesSize) {
     EXPECT_EQ(rect.top, 0);
     EXPECT_EQ(rect.right, screen.cx);
     EXPECT_EQ(rect.bottom, screen.cy);
-    EXPECT_EQ(gPicture.infoHeader.biWidth, 30);  // taken again whole, then kept
+    const bool first = screen.cx == 10;
+    EXPECT_EQ(gPicture.infoHeader.biWidth, first ? 10 : 1200);
+    EXPECT_EQ(gPicture.infoHeader.biHeight, first ? -48 : -900);
+    MEMORY_BASIC_INFORMATION block = {};
+    VirtualQuery(gPicture.pixels, &block, sizeof block);
+    EXPECT_EQ(block.State, static_cast<DWORD>(MEM_COMMIT)) << "the record's block was freed";
   }
   CheckedScreenSize(0, 0);
   DestroyWindow(hwnd);
