@@ -6,6 +6,7 @@
 // Usage (Windows paths; run under Wine on a virtual display):
 //   decode_bench.exe jpeg picture.jpg orientation decode.ppm  the load against the floor
 //   decode_bench.exe bmp picture.bmp decode.ppm               a BMP's load and first paint
+//   decode_bench.exe profile tagged.jpg untagged.jpg decode.ppm  a colour profile's cost
 // Each runs this program again for every figure, in one of the modes
 //   decode_bench.exe load picture                  one load and first paint
 //   decode_bench.exe floor picture orientation     one bare decode
@@ -33,6 +34,7 @@ namespace {
 
 constexpr int kRounds = 5;        // fresh processes of each kind per photo
 constexpr int kBmpRounds = 3;     // fresh processes for the BMP
+constexpr int kProfileRounds = 9;  // for a difference of a tenth
 constexpr double kTimeTarget = 1.10;
 constexpr double kMegabyte = 1e6;
 constexpr char kFiguresTag[] = "figures";
@@ -208,7 +210,7 @@ int MeasureLoad(const char* path) {
   bool comStarted = false;
   const double start = WallSeconds();
   const void* pixels =
-      LoadAnyPicture(WidePath(path).c_str(), screenWidth, screenHeight, &record, &comStarted);
+      LoadAnyPicture(WidePath(path).c_str(), screenWidth, screenHeight, hwnd, &record, &comStarted);
   figures.seconds = WallSeconds() - start;
 
   const PROCESS_MEMORY_COUNTERS after = MemoryNow();
@@ -237,7 +239,7 @@ int CheckShown(const char* path, const char* decodePath) {
   PictureRecord record = {};
   bool comStarted = false;
   LoadAnyPicture(WidePath(path).c_str(), GetSystemMetrics(SM_CXSCREEN),
-                 GetSystemMetrics(SM_CYSCREEN), &record, &comStarted);
+                 GetSystemMetrics(SM_CYSCREEN), hwnd, &record, &comStarted);
   FirstPaintSeconds(hwnd, record);
   HDC hdc = GetDC(hwnd);
   double mean = 0;
@@ -331,23 +333,33 @@ double ScreenBlockBytes() {
 
 const char* Verdict(bool met) { return met ? "meets" : "misses"; }
 
-// Interleaved fresh processes of the load and the floor, the order swapped
-// every round so that a slow spell of the machine falls on both.
+// `rounds` fresh processes of each, interleaved, the order swapped every
+// round so that a slow spell of the machine falls on both.
+bool RunInterleaved(int rounds, const std::string& one, const std::string& other,
+                    std::vector<Figures>* ones, std::vector<Figures>* others) {
+  for (int round = 0; round < rounds; ++round) {
+    Figures oneRun;
+    Figures otherRun;
+    const bool oneFirst = round % 2 == 0;
+    if (oneFirst && !RunFresh(one, &oneRun)) return false;
+    if (!RunFresh(other, &otherRun)) return false;
+    if (!oneFirst && !RunFresh(one, &oneRun)) return false;
+    ones->push_back(oneRun);
+    others->push_back(otherRun);
+  }
+  return true;
+}
+
+std::string Quoted(const char* path) { return std::string("\"") + path + "\""; }
+
+// The load against the floor.
 int ComparePhoto(const char* path, int orientation, const char* decodePath) {
-  const std::string quoted = std::string("\"") + path + "\"";
-  const std::string loadArguments = "load " + quoted;
-  const std::string floorArguments = "floor " + quoted + " " + std::to_string(orientation);
   std::vector<Figures> loads;
   std::vector<Figures> floors;
-  for (int round = 0; round < kRounds; ++round) {
-    Figures loadRun;
-    Figures floorRun;
-    const bool loadFirst = round % 2 == 0;
-    if (loadFirst && !RunFresh(loadArguments, &loadRun)) return 1;
-    if (!RunFresh(floorArguments, &floorRun)) return 1;
-    if (!loadFirst && !RunFresh(loadArguments, &loadRun)) return 1;
-    loads.push_back(loadRun);
-    floors.push_back(floorRun);
+  if (!RunInterleaved(kRounds, "load " + Quoted(path),
+                      "floor " + Quoted(path) + " " + std::to_string(orientation), &loads,
+                      &floors)) {
+    return 1;
   }
   const double loadSeconds = Median(loads, &Figures::seconds);
   const double floorSeconds = Median(floors, &Figures::seconds);
@@ -369,6 +381,29 @@ int ComparePhoto(const char* path, int orientation, const char* decodePath) {
   printf("  first paint of that %.0fx%.0f record: %.1f ms (medians of %d fresh processes each)\n",
          shown.width, shown.height, Median(loads, &Figures::paintSeconds) * 1000, kRounds);
   return CheckShown(path, decodePath);
+}
+
+// The time to the picture, load and first paint, of a photo with a colour
+// profile against the same photo without one.
+int CompareProfile(const char* tagged, const char* untagged, const char* decodePath) {
+  constexpr double kProfileTarget = 1.15;
+  std::vector<Figures> taggedRuns;
+  std::vector<Figures> untaggedRuns;
+  if (!RunInterleaved(kProfileRounds, "load " + Quoted(tagged), "load " + Quoted(untagged),
+                      &taggedRuns, &untaggedRuns)) {
+    return 1;
+  }
+  const auto toPicture = [](std::vector<Figures> runs) {
+    for (Figures& run : runs) run.seconds += run.paintSeconds;
+    return Median(runs, &Figures::seconds);
+  };
+  const double ratio = toPicture(taggedRuns) / toPicture(untaggedRuns);
+  printf("%s against %s, kept %.0fx%.0f: to the picture %.1f ms against %.1f ms, ratio %.2f "
+         "(target <= %.2f: %s); medians of %d fresh processes each\n",
+         BaseName(tagged), BaseName(untagged), taggedRuns.front().width,
+         taggedRuns.front().height, toPicture(taggedRuns) * 1000, toPicture(untaggedRuns) * 1000,
+         ratio, kProfileTarget, Verdict(ratio <= kProfileTarget), kProfileRounds);
+  return CheckShown(tagged, decodePath);
 }
 
 // A BMP is read whole: its peak, paint included, should be its pixel block
@@ -399,7 +434,7 @@ int MeasureBmp(const char* path, const char* decodePath) {
 int Usage() {
   fprintf(stderr,
           "usage: decode_bench.exe jpeg picture.jpg orientation decode.ppm |\n"
-          "       bmp picture.bmp decode.ppm |\n"
+          "       bmp picture.bmp decode.ppm | profile tagged.jpg untagged.jpg decode.ppm |\n"
           "       load picture | floor picture orientation\n");
   return 2;
 }
@@ -417,5 +452,6 @@ int main(int argc, char** argv) {
   if (mode == "floor" && argc == 4 && turnKnown) return MeasureFloor(path, orientation);
   if (mode == "jpeg" && argc == 5 && turnKnown) return ComparePhoto(path, orientation, argv[4]);
   if (mode == "bmp" && argc == 4) return MeasureBmp(path, argv[3]);
+  if (mode == "profile" && argc == 5) return CompareProfile(path, argv[3], argv[4]);
   return Usage();
 }

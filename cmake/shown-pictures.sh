@@ -4,7 +4,8 @@
 # photos and artwork from Debian's mate-backgrounds (JPEG and PNG, installed
 # here when missing), and BMP files that ImageMagick makes from one of them:
 # 24-bit bottom-up, 8-bit RLE (ImageMagick writes only encoded runs, which
-# take more bytes than the rows would uncompressed) and 24-bit top-down.
+# take more bytes than the rows would uncompressed) and 24-bit top-down;
+# and photos that carry a colour profile.
 # For each, ImageMagick's own decode of the part that a screen of that size
 # shows goes to FOLDER as a PPM, and FOLDER/list.txt names the picture (a
 # Linux path) and its decode, a tab between them. Made again only when this
@@ -47,10 +48,14 @@ mkdir -p "$folder"
 # The decode of what the screen shows: upright as the EXIF orientation says,
 # and, where the picture is transparent, over black, as Wine paints the
 # background under it.
+# Further arguments go before the rest, as -profile to turn colours.
 decode() {
-  convert "$1[0]" -auto-orient -background black -alpha remove -crop "$size+0+0" +repage \
-    -depth 8 "ppm:$folder/$2"
-  printf '%s\t%s\n' "$1" "$2" >>"$list.part"
+  picture=$1
+  name=$2
+  shift 2
+  convert "$picture[0]" "$@" -auto-orient -background black -alpha remove -crop "$size+0+0" \
+    +repage -depth 8 "ppm:$folder/$name"
+  printf '%s\t%s\n' "$picture" "$name" >>"$list.part"
 }
 
 # Larger and smaller than a 1920x1080 screen; the first is wider than 4000.
@@ -79,6 +84,38 @@ EOF
 for bmp in bottom-up.bmp rle8.bmp top-down.bmp; do
   decode "$folder/$bmp" "$bmp.ppm"
 done
+
+# Photos that carry a colour profile, made as a camera or an editor writes
+# them (Debian's colord-data has the profiles), each decoded by ImageMagick
+# turned into sRGB: JPEG in Adobe RGB (its profile in one APP2 segment, and
+# again split over two), a PNG in ProPhoto RGB that is partly transparent, a
+# TIFF in Wide Gamut RGB; and a JPEG tagged sRGB, which shows as stored.
+icc=/usr/share/color/icc/colord
+convert "$photo" -crop "$part" +repage -profile "$icc/sRGB.icc" -profile "$icc/AdobeRGB1998.icc" \
+  -quality 92 "$folder/adobe-rgb.jpg"
+python3 - "$folder/adobe-rgb.jpg" "$folder/adobe-rgb-split.jpg" <<'EOF'
+import struct, sys
+data = open(sys.argv[1], 'rb').read()
+at = data.index(b'\xff\xe2')
+length, = struct.unpack_from('>H', data, at + 2)
+head, profile = data[at + 4:at + 18], data[at + 18:at + 2 + length]
+assert head == b'ICC_PROFILE\0\x01\x01'
+half = len(profile) // 2
+segments = b''.join(b'\xff\xe2' + struct.pack('>H', 2 + 14 + len(chunk)) + b'ICC_PROFILE\0' +
+                    bytes([number, 2]) + chunk
+                    for number, chunk in ((1, profile[:half]), (2, profile[half:])))
+open(sys.argv[2], 'wb').write(data[:at] + segments + data[at + 2 + length:])
+EOF
+dune="$backgrounds/nature/Dune.jpg"
+convert "$dune" -profile "$icc/sRGB.icc" -profile "$icc/ProPhotoRGB.icc" -alpha set -channel A \
+  -evaluate set 60% +channel "$folder/prophoto-translucent.png"
+convert "$dune" -profile "$icc/sRGB.icc" -profile "$icc/WideGamutRGB.icc" -compress lzw \
+  "$folder/wide-gamut.tif"
+convert "$photo" -crop "$part" +repage -profile "$icc/sRGB.icc" "$folder/srgb.jpg"
+for tagged in adobe-rgb.jpg adobe-rgb-split.jpg prophoto-translucent.png wide-gamut.tif; do
+  decode "$folder/$tagged" "$tagged.ppm" -profile "$icc/sRGB.icc"
+done
+decode "$folder/srgb.jpg" srgb.jpg.ppm
 
 # Copies of three of them under names that code pages 932 and 1252 cannot
 # spell (but for the Japanese one, which 932 can), in UTF-8 written as

@@ -137,11 +137,46 @@ def exif_seeds():
     }
 
 
+def icc_seeds():
+    def xyz(x, y, z):
+        return b"XYZ \0\0\0\0" + struct.pack(">3i", *(round(v * 65536) for v in (x, y, z)))
+
+    gamma = b"curv\0\0\0\0" + struct.pack(">IH", 1, 563) + bytes(2)  # 2.2, and padding
+    tags = [(b"rXYZ", xyz(0.4361, 0.2225, 0.0139)), (b"gXYZ", xyz(0.3851, 0.7169, 0.0971)),
+            (b"bXYZ", xyz(0.1431, 0.0606, 0.7141)), (b"rTRC", gamma), (b"gTRC", gamma),
+            (b"bTRC", gamma)]
+    at = 128 + 4 + 12 * len(tags)
+    table, data = b"", b""
+    for signature, body in tags:
+        table += signature + struct.pack(">II", at + len(data), len(body))
+        data += body
+    size = at + len(data)
+    header = struct.pack(">I", size) + bytes(8) + b"mntrRGB XYZ " + bytes(128 - 24)
+    profile = header + struct.pack(">I", len(tags)) + table + data
+
+    def chunk(number, count, part):
+        body = b"ICC_PROFILE\0" + bytes([number, count]) + part
+        return b"\xFF\xE2" + struct.pack(">H", len(body) + 2) + body
+
+    def jpeg(*segments):
+        return b"\xFF\xD8" + b"".join(segments) + b"\xFF\xDA" + bytes(8) + b"\xFF\xD9"
+
+    half = len(profile) // 2
+    return {
+        "one.jpg": jpeg(chunk(1, 1, profile)),
+        "two.jpg": jpeg(chunk(1, 2, profile[:half]), chunk(2, 2, profile[half:])),
+        "reordered.jpg": jpeg(chunk(2, 2, profile[half:]), chunk(1, 2, profile[:half])),
+        "twice.jpg": jpeg(chunk(1, 2, profile[:half]), chunk(1, 2, profile[half:])),
+        "profile.icc": profile,
+    }
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__.strip())
     for target, seeds in (("picture_file", picture_seeds()), ("settings_file", settings_seeds()),
-                          ("sjis_path", sjis_seeds()), ("exif_orientation", exif_seeds())):
+                          ("sjis_path", sjis_seeds()), ("exif_orientation", exif_seeds()),
+                          ("icc_profile", icc_seeds())):
         folder = os.path.join(sys.argv[1], target)
         os.makedirs(folder, exist_ok=True)
         for name, data in seeds.items():

@@ -6,15 +6,9 @@
 #include <cstring>
 #include <string>
 
-namespace {
+#include "test_files.h"
 
-// Serves a file from a string. The rest of the buffer is zeroed, so a routine
-// that ignores a short count sees a plausible value there.
-size_t ReadString(void* context, uint32_t offset, unsigned char* buffer, size_t size) {
-  const std::string& file = *static_cast<const std::string*>(context);
-  memset(buffer, 0, size);
-  return offset < file.size() ? file.copy(reinterpret_cast<char*>(buffer), size, offset) : 0;
-}
+namespace {
 
 std::string Field(bool big, uint32_t value, int bytes) {
   std::string out;
@@ -33,19 +27,16 @@ std::string Tiff(bool big, uint32_t value, uint32_t gap = 0) {
          Field(big, 2, 2) + entry(0x100, 640) + entry(0x112, value) + Field(big, 0, 4);
 }
 
-std::string Segment(char marker, const std::string& data) {
-  return std::string("\xFF") + marker + Field(true, data.size() + 2, 2) + data;
-}
-
 std::string ExifJpeg(const std::string& before, const std::string& tiff) {
-  return "\xFF\xD8" + before + Segment('\xE1', std::string("Exif\0\0", 6) + tiff);
+  return "\xFF\xD8" + before + JpegSegmentBytes('\xE1', std::string("Exif\0\0", 6) + tiff);
 }
 
 }  // namespace
 
 TEST(ExifOrientation, ReadsTheTagFromJpegAndTiffInBothByteOrders) {
-  const std::string jfif = Segment('\xE0', std::string("JFIF\0\1\1\0\0\1\0\1\0\0", 14));
-  const std::string xmp = Segment('\xE1', std::string("http://ns.adobe.com/xap/1.0/\0<x/>", 34));
+  const std::string jfif = JpegSegmentBytes('\xE0', std::string("JFIF\0\1\1\0\0\1\0\1\0\0", 14));
+  const std::string xmp =
+      JpegSegmentBytes('\xE1', std::string("http://ns.adobe.com/xap/1.0/\0<x/>", 34));
   const std::string ii6 = Tiff(false, 6);
   const std::string whole = ExifJpeg("", ii6);
   struct Case {
@@ -63,6 +54,6 @@ TEST(ExifOrientation, ReadsTheTagFromJpegAndTiffInBothByteOrders) {
   };
   for (Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(ExifOrientation(ReadString, &c.file), c.expected);
+    EXPECT_EQ(ExifOrientation(ReadFromString, &c.file), c.expected);
   }
 }

@@ -1,6 +1,7 @@
 #include "test_files.h"
 
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 
 #include "settings/sjis_path.h"
@@ -29,6 +30,18 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes) {
   if (file == nullptr) return false;
   const bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   return fclose(file) == 0 && written;
+}
+
+size_t ReadFromString(void* context, uint32_t offset, unsigned char* buffer, size_t size) {
+  const std::string& file = *static_cast<const std::string*>(context);
+  memset(buffer, 0, size);
+  return offset < file.size() ? file.copy(reinterpret_cast<char*>(buffer), size, offset) : 0;
+}
+
+std::string JpegSegmentBytes(char marker, const std::string& data) {
+  const size_t length = data.size() + 2;
+  return std::string("\xFF") + marker + static_cast<char>(length >> 8) +
+         static_cast<char>(length & 0xFF) + data;
 }
 
 void RemoveFile(const std::string& path) {

@@ -2,6 +2,8 @@
 // settings file the code under test uses in this build.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 std::string ReadFileBytes(const std::string& path);
@@ -12,6 +14,13 @@ void MakeDir(const std::string& path);
 // Read-only as Windows sees it; on Linux, no write bits (the profile
 // stand-in then refuses to write, as Windows does even for an administrator).
 void MakeReadOnly(const std::string& path);
+
+// A reader (ReadAtProc) that serves the std::string `context` as a file. The
+// rest of the buffer is zeroed, so a routine that ignores a short count sees
+// a plausible value there.
+size_t ReadFromString(void* context, uint32_t offset, unsigned char* buffer, size_t size);
+// A JPEG segment: the marker, the length and `data`.
+std::string JpegSegmentBytes(char marker, const std::string& data);
 
 // Removes a folder and everything in it.
 void RemoveTree(const std::string& path);

@@ -9,11 +9,7 @@
 namespace {
 
 constexpr int kNone = 1;  // the orientation as stored
-constexpr uint64_t kFileEnd = UINT32_MAX;  // so a reader's offset + size never wraps
-constexpr int kMaxMarkers = 1000;  // segments and fill bytes, before the walk gives up
 constexpr unsigned char kSoi = 0xD8;
-constexpr unsigned char kEoi = 0xD9;
-constexpr unsigned char kSos = 0xDA;
 constexpr unsigned char kApp1 = 0xE1;
 constexpr unsigned char kExifName[6] = {'E', 'x', 'i', 'f', 0, 0};
 constexpr uint32_t kTiffMagic = 42;
@@ -39,8 +35,8 @@ constexpr Span kWholeFile = {0, kFileEnd};
 bool ReadIn(const Reader& reader, const Span& span, uint64_t at, unsigned char* buffer,
             size_t size) {
   const uint64_t offset = span.start + at;  // both far below 2^63
-  if (offset + size > span.end || offset + size > kFileEnd) return false;
-  return reader.readAt(reader.context, static_cast<uint32_t>(offset), buffer, size) == size;
+  if (offset + size > span.end) return false;
+  return ReadAt(reader.readAt, reader.context, offset, buffer, size);
 }
 
 uint32_t Get16(const unsigned char* bytes, bool bigEndian) {
@@ -82,35 +78,23 @@ int OrientationInTiff(const Reader& reader, const Span& tiff) {
   return kNone;
 }
 
-// Walks the segments up to the image data, to the first APP1 named "Exif".
-int OrientationInJpeg(const Reader& reader) {
-  uint64_t at = 2;
-  for (int marker = 0; marker < kMaxMarkers; ++marker) {
-    // FF, the marker, and its length when it has one. A marker without one
-    // needs no 4 bytes, but nothing that short could hold an Exif block.
-    unsigned char head[4];
-    if (!ReadIn(reader, kWholeFile, at, head, sizeof head) || head[0] != 0xFF) return kNone;
-    const unsigned char code = head[1];
-    if (code == 0xFF) {  // a fill byte
-      ++at;
-      continue;
-    }
-    if (code == kSos || code == kEoi) return kNone;
-    if (code == 0x01 || (code >= 0xD0 && code <= kSoi)) {  // TEM, RSTn and SOI stand alone
-      at += 2;
-      continue;
-    }
-    const uint32_t length = Get16(head + 2, true);  // counts itself, not the marker
-    if (length < 2) return kNone;
-    unsigned char name[sizeof kExifName];
-    if (code == kApp1 && length >= 2 + sizeof name &&
-        ReadIn(reader, kWholeFile, at + 4, name, sizeof name) &&
-        memcmp(name, kExifName, sizeof name) == 0) {
-      return OrientationInTiff(reader, {at + 4 + sizeof name, at + 2 + length});
-    }
-    at += 2 + length;
+// The first APP1 segment named "Exif" decides.
+struct ExifSearch {
+  const Reader* reader;
+  int orientation;
+};
+
+bool FindExif(void* context, const JpegSegment& segment) {
+  auto* search = static_cast<ExifSearch*>(context);
+  unsigned char name[sizeof kExifName];
+  if (segment.marker != kApp1 || segment.dataBytes < sizeof name ||
+      !ReadIn(*search->reader, kWholeFile, segment.dataAt, name, sizeof name) ||
+      memcmp(name, kExifName, sizeof name) != 0) {
+    return true;
   }
-  return kNone;
+  search->orientation = OrientationInTiff(
+      *search->reader, {segment.dataAt + sizeof name, segment.dataAt + segment.dataBytes});
+  return false;
 }
 
 }  // namespace
@@ -119,6 +103,8 @@ int ExifOrientation(ReadAtProc readAt, void* context) {
   const Reader reader = {readAt, context};
   unsigned char start[2];
   if (!ReadIn(reader, kWholeFile, 0, start, sizeof start)) return kNone;
-  if (start[0] == 0xFF && start[1] == kSoi) return OrientationInJpeg(reader);
-  return OrientationInTiff(reader, kWholeFile);
+  if (start[0] != 0xFF || start[1] != kSoi) return OrientationInTiff(reader, kWholeFile);
+  ExifSearch search = {&reader, kNone};
+  WalkJpegSegments(readAt, context, FindExif, &search);
+  return search.orientation;
 }

@@ -3,11 +3,7 @@
 // it; every offset the file gives is checked first, so hostile bytes give 1.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-
-// Reads up to `size` bytes at `offset` of the file into `buffer`; returns how many it read.
-using ReadAtProc = size_t (*)(void* context, uint32_t offset, unsigned char* buffer, size_t size);
+#include "picture/jpeg_segments.h"
 
 // The EXIF orientation, 1 to 8, of a JPEG file (from its APP1 "Exif" block) or
 // a TIFF file (from its own first directory), read through `readAt`; 1 (as

@@ -14,7 +14,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "picture/colour_management.h"
 #include "picture/exif_orientation.h"
+#include "picture/icc_profile.h"
 
 namespace {
 
@@ -118,10 +120,11 @@ WICRect StoredPart(int orientation, UINT width, UINT height, UINT keptWidth, UIN
 }
 
 // Copies the `part` of the converted frame into `block`, turned as
-// `orientation` says; false when WIC fails on a row. Sets *translucent when
+// `orientation` says and its colours through `colours` when there is a
+// table; false when WIC fails on a row. Sets *translucent when
 // any copied pixel is not opaque.
-bool CopyTurned(IWICBitmapSource* source, const WICRect& part, int orientation, uint32_t* block,
-                bool* translucent) {
+bool CopyTurned(IWICBitmapSource* source, const WICRect& part, int orientation,
+                const ColourTable* colours, uint32_t* block, bool* translucent) {
   const bool swap = orientation >= 5;
   const UINT width = static_cast<UINT>(part.Width);
   const UINT height = static_cast<UINT>(part.Height);
@@ -136,6 +139,8 @@ bool CopyTurned(IWICBitmapSource* source, const WICRect& part, int orientation, 
       copied = false;
       break;
     }
+    // Colours are turned as stored, before alpha weighs them.
+    if (colours != nullptr) ApplyColourTable(*colours, row, width);
     if (Premultiply(row, width)) *translucent = true;
     const int64_t rowAt = place.origin + int64_t{y} * place.stepY;
     if (place.stepX == 1) {
@@ -150,10 +155,65 @@ bool CopyTurned(IWICBitmapSource* source, const WICRect& part, int orientation, 
   return copied;
 }
 
+// The ICC profile that WIC finds for the frame (a PNG's iCCP chunk, a TIFF's
+// tag 34675), malloc'd; null when it finds none.
+unsigned char* FrameProfile(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame,
+                            size_t* size) {
+  constexpr UINT kMostContexts = 4;
+  UINT count = 0;
+  if (FAILED(frame->GetColorContexts(0, nullptr, &count)) || count == 0) return nullptr;
+  count = std::min(count, kMostContexts);
+  ScopedRelease<IWICColorContext> owned[kMostContexts];
+  IWICColorContext* contexts[kMostContexts] = {};
+  for (UINT i = 0; i < count; ++i) {
+    if (FAILED(factory->CreateColorContext(owned[i].Out()))) return nullptr;
+    contexts[i] = owned[i].Get();
+  }
+  if (FAILED(frame->GetColorContexts(count, contexts, &count))) return nullptr;
+  for (UINT i = 0; i < std::min(count, kMostContexts); ++i) {
+    WICColorContextType type = WICColorContextUninitialized;
+    UINT bytes = 0;
+    if (FAILED(contexts[i]->GetType(&type)) || type != WICColorContextProfile ||
+        FAILED(contexts[i]->GetProfileBytes(0, nullptr, &bytes)) || bytes == 0) {
+      continue;
+    }
+    auto* profile = static_cast<unsigned char*>(malloc(bytes));
+    if (profile != nullptr && SUCCEEDED(contexts[i]->GetProfileBytes(bytes, profile, &bytes))) {
+      *size = bytes;
+      return profile;
+    }
+    free(profile);
+  }
+  return nullptr;
+}
+
+// What LoadAnyPicture reads from the file itself before WIC opens it.
+struct Stored {
+  int orientation;        // EXIF, 1 to 8
+  unsigned char* profile;  // a JPEG's ICC profile, malloc'd; null for none
+  size_t profileBytes;
+};
+
+// The table that turns the frame's colours into the screen's, where it
+// has a profile that needs it.
+ColourTable* FrameColours(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame,
+                          const Stored& stored, HWND shownIn) {
+  size_t bytes = stored.profileBytes;
+  unsigned char* profile =
+      stored.profile != nullptr ? stored.profile : FrameProfile(factory, frame, &bytes);
+  if (profile == nullptr) return nullptr;
+  HDC hdc = GetDC(shownIn);
+  ColourTable* table = ScreenColourTable(profile, bytes, hdc);
+  ReleaseDC(shownIn, hdc);
+  if (profile != stored.profile) free(profile);
+  return table;
+}
+
 // Decodes the part of `path` that a window of `keepWidth` x `keepHeight`
 // shows into `record`; the record is changed only when all of it came in.
-void* DecodePicture(const wchar_t* path, int orientation, LONG keepWidth, LONG keepHeight,
-                    PictureRecord* record) {
+void* DecodePicture(const wchar_t* path, const Stored& stored, LONG keepWidth, LONG keepHeight,
+                    HWND shownIn, PictureRecord* record) {
+  const int orientation = stored.orientation;
   // NOTE: the first factory's class: Windows 8 and later also have a second
   // one, which Windows 7 lacks.
   ScopedRelease<IWICImagingFactory> factory;
@@ -183,14 +243,17 @@ void* DecodePicture(const wchar_t* path, int orientation, LONG keepWidth, LONG k
   void* block = DecodedPictureBlock(keptWidth, keptHeight, &header);
   if (block == nullptr) return record->pixels;
   ScopedRelease<IWICFormatConverter> converter;
+  ColourTable* colours = FrameColours(factory.Get(), frame.Get(), stored, shownIn);
   bool translucent = false;
-  if (FAILED(factory->CreateFormatConverter(converter.Out())) ||
-      FAILED(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppBGRA,
-                                   WICBitmapDitherTypeNone, nullptr, 0.0,
-                                   WICBitmapPaletteTypeCustom)) ||
-      !CopyTurned(converter.Get(),
-                  StoredPart(orientation, width, height, keptWidth, keptHeight), orientation,
-                  static_cast<uint32_t*>(block), &translucent)) {
+  const bool copied =
+      SUCCEEDED(factory->CreateFormatConverter(converter.Out())) &&
+      SUCCEEDED(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppBGRA,
+                                      WICBitmapDitherTypeNone, nullptr, 0.0,
+                                      WICBitmapPaletteTypeCustom)) &&
+      CopyTurned(converter.Get(), StoredPart(orientation, width, height, keptWidth, keptHeight),
+                 orientation, colours, static_cast<uint32_t*>(block), &translucent);
+  free(colours);
+  if (!copied) {
     free(block);
     return record->pixels;
   }
@@ -217,7 +280,7 @@ void* DecodedPictureBlock(UINT width, UINT height, BITMAPINFOHEADER* header) {
   return calloc(static_cast<size_t>(bytes), 1);
 }
 
-void* LoadAnyPicture(const wchar_t* path, LONG keepWidth, LONG keepHeight,
+void* LoadAnyPicture(const wchar_t* path, LONG keepWidth, LONG keepHeight, HWND shownIn,
                      PictureRecord* record, bool* comStarted) {
   FILE* file = _wfopen(path, L"rb");
   if (file == nullptr) return nullptr;
@@ -226,12 +289,15 @@ void* LoadAnyPicture(const wchar_t* path, LONG keepWidth, LONG keepHeight,
   const bool bmp = got == sizeof start && (start[0] | start[1] << 8) == kBmType;
   void* bmpPixels = nullptr;
   // Read before WIC opens the file: WIC does not turn pictures itself.
-  int orientation = 1;
+  // NOTE: nor does Wine's WIC find a JPEG file's colour profile; this reader
+  // does, on Windows too, so that both show a JPEG alike.
+  Stored stored = {1, nullptr, 0};
   if (bmp) {
     rewind(file);
     bmpPixels = ReadPicture(file, record);
   } else if (got != 0) {
-    orientation = ExifOrientation(ReadFileAt, file);
+    stored.orientation = ExifOrientation(ReadFileAt, file);
+    stored.profile = JpegIccProfile(ReadFileAt, file, &stored.profileBytes);
   }
   (void)fclose(file);  // opened for reading: closing cannot lose data
   if (bmp) return bmpPixels;
@@ -242,6 +308,9 @@ void* LoadAnyPicture(const wchar_t* path, LONG keepWidth, LONG keepHeight,
   // S_FALSE: COM was running here already; it still wants its CoUninitialize.
   *comStarted = SUCCEEDED(started);
   // RPC_E_CHANGED_MODE: COM runs here in another apartment, which serves all the same.
-  if (FAILED(started) && started != RPC_E_CHANGED_MODE) return record->pixels;
-  return DecodePicture(path, orientation, keepWidth, keepHeight, record);
+  void* pixels = FAILED(started) && started != RPC_E_CHANGED_MODE
+                     ? record->pixels
+                     : DecodePicture(path, stored, keepWidth, keepHeight, shownIn, record);
+  free(stored.profile);
+  return pixels;
 }

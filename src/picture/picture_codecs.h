@@ -17,9 +17,13 @@
 // COM is initialised only for such a file; *comStarted is then set, and the
 // caller ends COM with CoUninitialize on this thread when the run is over.
 // A file that cannot be opened or decoded leaves the record alone.
+// The colours of a decoded picture with an embedded colour profile are
+// turned into those of the screen that `shownIn` (null: the whole screen)
+// shows on, before alpha is premultiplied; if they cannot be, it shows as
+// stored.
 // The name is in Unicode, so that a picture shows whatever characters its
 // name holds, not only those of the system's code page.
-void* LoadAnyPicture(const wchar_t* path, LONG keepWidth, LONG keepHeight,
+void* LoadAnyPicture(const wchar_t* path, LONG keepWidth, LONG keepHeight, HWND shownIn,
                      PictureRecord* record, bool* comStarted);
 
 // A zero-filled block for a decoded, top-down 32-bit picture of `width` x

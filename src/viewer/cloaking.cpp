@@ -4,24 +4,20 @@
 
 #include <dwmapi.h>
 
+#include "picture/colour_management.h"
+
 namespace {
 
 using DwmGetWindowAttributeProc = decltype(&DwmGetWindowAttribute);
 
-// DwmGetWindowAttribute from dwmapi.dll in the system folder only, never one
-// planted beside the program; null where the system cannot promise that
-// (XP, Vista and 7 without the update that brought the search flags) or has
-// no such DLL. Looked up on the first question; the DLL stays for the run.
+// DwmGetWindowAttribute from dwmapi.dll in the system folder, null where
+// there is none. Looked up on the first question; the DLL stays for the run.
 DwmGetWindowAttributeProc gDwmGetWindowAttribute = nullptr;
 bool gLookedUp = false;
 
 void LookUpDwm() {
   gLookedUp = true;
-  // The documented test for the LOAD_LIBRARY_SEARCH_* flags: older systems
-  // may ignore an unknown flag and search the program's folder.
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  if (kernel == nullptr || GetProcAddress(kernel, "AddDllDirectory") == nullptr) return;
-  HMODULE dwm = LoadLibraryExA("dwmapi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  HMODULE dwm = LoadSystemDll("dwmapi.dll");
   if (dwm == nullptr) return;
   gDwmGetWindowAttribute = reinterpret_cast<DwmGetWindowAttributeProc>(
       reinterpret_cast<void (*)()>(GetProcAddress(dwm, "DwmGetWindowAttribute")));

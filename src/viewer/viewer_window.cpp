@@ -109,11 +109,11 @@ bool ChosenPicture(int argc, char** argv, wchar_t* name) {
 
 // A decoded picture keeps only the part that a window of run->keptWidth x
 // run->keptHeight shows.
-void LoadChosenPicture(int argc, char** argv, wchar_t* name, ViewerRun* run) {
+void LoadChosenPicture(HWND hwnd, int argc, char** argv, wchar_t* name, ViewerRun* run) {
   if (ChosenPicture(argc, argv, name)) run->picture = name;
   gPicture.pixels = run->picture == nullptr
                         ? nullptr
-                        : LoadAnyPicture(run->picture, run->keptWidth, run->keptHeight,
+                        : LoadAnyPicture(run->picture, run->keptWidth, run->keptHeight, hwnd,
                                          &gPicture, &run->comStarted);
 }
 
@@ -153,7 +153,7 @@ LRESULT OnDisplayChange(HWND hwnd) {
       (width > run->keptWidth || height > run->keptHeight)) {
     void* kept = gPicture.pixels;
     bool comStarted = false;
-    LoadAnyPicture(run->picture, width, height, &gPicture, &comStarted);
+    LoadAnyPicture(run->picture, width, height, hwnd, &gPicture, &comStarted);
     if (comStarted) CoUninitialize();  // the first load's start keeps COM up for the run
     // The record is left alone when the file can no longer be read.
     if (gPicture.pixels != kept) {
@@ -249,7 +249,7 @@ int RunViewer(int argc, char** argv) {
                               0, 0, width, height, nullptr, nullptr, instance, &run);
   if (hwnd == nullptr) return 0;
   MakeTopmost(hwnd);
-  LoadChosenPicture(argc, argv, picture, &run);
+  LoadChosenPicture(hwnd, argc, argv, picture, &run);
   SetTimer(hwnd, kCoverTimer, kCoverCheckMs, nullptr);
 
   MSG msg;

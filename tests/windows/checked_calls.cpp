@@ -46,6 +46,7 @@ ModulePathFetch gFetch = ModulePathFetch::kWhole;
 int gComStarts = 0;
 HWND gCloaked = nullptr;
 SIZE gScreen = {};
+const char* gDisplayProfile = nullptr;
 
 int SlotOf(HGDIOBJ object) {
   switch (GetObjectType(object)) {
@@ -419,6 +420,20 @@ int WINAPI CheckedGetSystemMetrics(int index) {
   if (gScreen.cx != 0 && index == SM_CXSCREEN) return gScreen.cx;
   if (gScreen.cy != 0 && index == SM_CYSCREEN) return gScreen.cy;
   return GetSystemMetrics(index);
+}
+
+void CheckedDisplayProfile(const char* path) { gDisplayProfile = path; }
+
+BOOL WINAPI CheckedGetICMProfileA(HDC hdc, LPDWORD size, LPSTR name) {
+  if (gDisplayProfile == nullptr) return GetICMProfileA(hdc, size, name);
+  const DWORD needed = static_cast<DWORD>(strlen(gDisplayProfile) + 1);
+  if (*size < needed) {
+    *size = needed;
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  memcpy(name, gDisplayProfile, needed);
+  return TRUE;
 }
 
 int CheckedComStarts() { return gComStarts; }

@@ -8,7 +8,8 @@
 // anywhere but the system folder. Creation calls can be made to fail, the
 // own-path fetch can be made to come back cut, and the desktop window
 // manager can be made to call a window cloaked. COM initialisations are
-// counted, and the screen can be given another size. Device-dependent
+// counted, the screen can be given another size and the display a colour
+// profile. Device-dependent
 // bitmaps past a size are refused, as Windows refuses them and Wine does
 // not, and the largest bitmap made is kept; a new compatible bitmap comes
 // filled with a colour of its own, as nothing promises it black. The default
@@ -78,6 +79,11 @@ HMODULE WINAPI CheckedLoadLibraryExA(LPCSTR name, HANDLE file, DWORD flags);
 void CheckedScreenSize(int width, int height);
 int WINAPI CheckedGetSystemMetrics(int index);
 
+// GetICMProfileA names this file as every display's colour profile from now
+// on, as Windows does for a display that has one; null for the real answer.
+void CheckedDisplayProfile(const char* path);
+BOOL WINAPI CheckedGetICMProfileA(HDC hdc, LPDWORD size, LPSTR name);
+
 // How many times COM has been initialised through CoInitializeEx so far.
 int CheckedComStarts();
 HRESULT WINAPI CheckedCoInitializeEx(LPVOID reserved, DWORD flags);
@@ -110,4 +116,5 @@ LRESULT WINAPI CheckedDefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
 #define LoadLibraryA(name) CheckedLoadLibraryExA(name, nullptr, 0)
 #define CoInitializeEx CheckedCoInitializeEx
 #define GetSystemMetrics CheckedGetSystemMetrics
+#define GetICMProfileA CheckedGetICMProfileA
 #endif

@@ -163,8 +163,8 @@ TEST_F(PaintTarget, FilesThatOtherProgramsWriteShowAsTheyAre) {
     PictureRecord record = {};
     const int comStarts = CheckedComStarts();
     bool comStarted = false;
-    ASSERT_NE(LoadAnyPicture(Wide(folder + name).c_str(), kTargetWidth, kTargetHeight, &record,
-                             &comStarted),
+    ASSERT_NE(LoadAnyPicture(Wide(folder + name).c_str(), kTargetWidth, kTargetHeight, nullptr,
+                             &record, &comStarted),
               nullptr);
     EXPECT_EQ(CheckedComStarts() - comStarts, bmp ? 0 : 1);
     EXPECT_EQ(comStarted, !bmp);
@@ -271,7 +271,8 @@ TEST(DecodedPicture, KeepsOnlyTheCornerTheWindowShows) {
     PictureRecord record = {};
     bool comStarted = false;
     const auto* pixels = static_cast<const DWORD*>(
-        LoadAnyPicture(Wide(path).c_str(), kTargetWidth, kTargetHeight, &record, &comStarted));
+        LoadAnyPicture(Wide(path).c_str(), kTargetWidth, kTargetHeight, nullptr, &record,
+                       &comStarted));
     if (comStarted) CoUninitialize();
     ASSERT_NE(pixels, nullptr);
     EXPECT_EQ(record.infoHeader.biWidth, kTargetWidth);
@@ -286,6 +287,50 @@ TEST(DecodedPicture, KeepsOnlyTheCornerTheWindowShows) {
     }
     free(record.pixels);
   }
+}
+
+// A photo's colour profile turns its colours into the screen's: towards a
+// display profile whose red and green are sRGB's swapped, red and green come
+// out swapped from what they are on an sRGB screen.
+TEST(DecodedPicture, TurnsColoursIntoTheScreensProfile) {
+  const std::string colord = "Z:\\usr\\share\\color\\icc\\colord\\";
+  const std::string profile = ReadFileBytes(colord + "AdobeRGB1998.icc");
+  ASSERT_FALSE(profile.empty());
+  const std::string made = ScratchDir() + "quadrants.jpg";
+  ASSERT_TRUE(WriteQuadrants(made, 64, 48, GUID_ContainerFormatJpeg));
+  const std::string jpeg = ReadFileBytes(made);
+  const size_t length = 2 + 14 + profile.size();
+  const std::string app2 = std::string("\xFF\xE2") + static_cast<char>(length >> 8) +
+                           static_cast<char>(length) + std::string("ICC_PROFILE\0\1\1", 14) +
+                           profile;
+  ASSERT_TRUE(WriteFileBytes(made, jpeg.substr(0, 2) + app2 + jpeg.substr(2)));
+  const std::string swapped = colord + "SwappedRedAndGreen.icc";
+  std::vector<uint32_t> shown[2];
+  for (const char* display : {static_cast<const char*>(nullptr), swapped.c_str()}) {
+    CheckedDisplayProfile(display);
+    PictureRecord record = {};
+    bool comStarted = false;
+    const auto* pixels = static_cast<const uint32_t*>(LoadAnyPicture(
+        Wide(made).c_str(), kTargetWidth, kTargetHeight, nullptr, &record, &comStarted));
+    if (comStarted) CoUninitialize();
+    ASSERT_NE(pixels, nullptr);
+    shown[display != nullptr].assign(pixels, pixels + kTargetWidth * kTargetHeight);
+    free(record.pixels);
+  }
+  CheckedDisplayProfile(nullptr);
+  int wrong = 0;
+  for (size_t i = 0; i < shown[0].size(); ++i) {
+    const uint32_t s = shown[0][i];
+    const uint32_t swappedBack = (s & 0xFF0000FF) | (s >> 8 & 0xFF00) | (s & 0xFF00) << 8;
+    for (int shift : {0, 8, 16}) {
+      if (abs(static_cast<int>(shown[1][i] >> shift & 0xFF) -
+              static_cast<int>(swappedBack >> shift & 0xFF)) > 6 && wrong++ == 0) {
+        ADD_FAILURE() << "pixel " << i << ": 0x" << std::hex << shown[1][i] << " towards the "
+                      << "swapped display, 0x" << s << " towards sRGB";
+      }
+    }
+  }
+  EXPECT_EQ(wrong, 0);
 }
 
 // Checked before WIC is asked for a single pixel; nothing is allocated past it.

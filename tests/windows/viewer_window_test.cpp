@@ -248,7 +248,7 @@ TEST(ViewerWindow, CoversTheScreenAgainWhenItChangesSize) {
   ASSERT_TRUE(WriteQuadrants(ScratchDir() + "changes.png", 1200, 900, GUID_ContainerFormatPng));
   ViewerRun run = {path.c_str(), 10, 5, false};
   gPicture = PictureRecord{};
-  gPicture.pixels = LoadAnyPicture(run.picture, 10, 5, &gPicture, &run.comStarted);
+  gPicture.pixels = LoadAnyPicture(run.picture, 10, 5, nullptr, &gPicture, &run.comStarted);
   HINSTANCE instance = GetModuleHandleA(nullptr);
   RegisterViewerClass(instance, kViewerClassName, ViewerWindowProc, CS_NOCLOSE, "", NULL_BRUSH);
   HWND hwnd = CreateWindowExA(WS_EX_TOPMOST, kViewerClassName, "", WS_POPUP | WS_VISIBLE, 5, 5,
