@@ -155,8 +155,12 @@ bool CopyTurned(IWICBitmapSource* source, const WICRect& part, int orientation,
   return copied;
 }
 
-// The ICC profile that WIC finds for the frame (a PNG's iCCP chunk, a TIFF's
-// tag 34675), malloc'd; null when it finds none.
+// The ICC profile that WIC finds for the frame, malloc'd; null when it finds
+// none.
+// NOTE: Windows' PNG codec keeps a colour context in the iCCP chunk (with
+// gAMA and cHRM), its TIFF codec in tag 34675 (0x8773), as their encoders
+// document; Wine's answers for both. A context of the other kind, an EXIF
+// colour space, holds no profile and is passed over.
 unsigned char* FrameProfile(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame,
                             size_t* size) {
   constexpr UINT kMostContexts = 4;
