@@ -99,13 +99,12 @@ bool RunLength(const BITMAPINFOHEADER& info) {
   return info.biCompression == 1 || info.biCompression == 2;
 }
 
-// A run-length block holds the runs from where the rows start: biSizeImage
-// bytes, or up to the end of the file when that is 0 or further, and at
-// least two bytes (zero where the file has none).
+// The runs a run-length block holds from where the rows start: biSizeImage
+// bytes, or up to the end of the file when that is 0 or further. The block
+// itself is at least two bytes, zero past the runs.
 int64_t RunBytes(uint32_t stored, int64_t rowsAt, size_t size) {
   const int64_t rest = std::max<int64_t>(0, static_cast<int64_t>(size) - rowsAt);
-  const int64_t runs = stored != 0 && stored <= INT32_MAX ? std::min<int64_t>(stored, rest) : rest;
-  return std::max<int64_t>(runs, 2);
+  return stored != 0 && stored <= INT32_MAX ? std::min<int64_t>(stored, rest) : rest;
 }
 
 }  // namespace
@@ -140,11 +139,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Rows past the end of the file are zero-filled.
   const int64_t rowsAt = RowsAt(record.fileHeader, record.infoHeader, IsCore(data, size));
   const uint32_t stored = static_cast<uint32_t>(Field(data, size, 34, 4));
-  const int64_t kept =
-      RunLength(record.infoHeader) ? RunBytes(stored, rowsAt, size) : described;
+  const int64_t read = RunLength(record.infoHeader) ? RunBytes(stored, rowsAt, size) : described;
+  const int64_t kept = RunLength(record.infoHeader) ? std::max<int64_t>(read, 2) : described;
   if (RunLength(record.infoHeader) && record.infoHeader.biSizeImage != kept) abort();
   const int64_t last = rowsAt + kept - 1;
-  const unsigned char expected = last < static_cast<int64_t>(size) ? data[last] : 0;
+  const unsigned char expected =
+      kept <= read && last < static_cast<int64_t>(size) ? data[last] : 0;
   if (static_cast<const unsigned char*>(pixels)[kept - 1] != expected) abort();
   free(pixels);
   return 0;
